@@ -1,0 +1,4 @@
+// Process entry: the command line goes straight to the driver.
+#include "extract/driver.h"
+
+int main(int argc, char** argv) { return cardlift_main(argc, argv); }

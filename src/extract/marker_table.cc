@@ -1,0 +1,58 @@
+#include "extract/marker_table.h"
+
+#include <cstring>
+
+// U+3010 and U+3011 spelled out as UTF-8 so the table does not depend on the
+// source file's encoding.
+#define OPEN "\xE3\x80\x90"
+#define CLOSE "\xE3\x80\x91"
+
+const marker_row marker_table[marker_count] = {
+    {OPEN "HCChara" CLOSE, 13, "HC", kind_face_first},
+    {OPEN "KoiKatuChara" CLOSE, 18, "KK", kind_face_first},
+    {OPEN "KoiKatuCharaSP" CLOSE, 20, "KK", kind_face_first},
+    {OPEN "KoiKatuCharaS" CLOSE, 19, "KKS", kind_face_first},
+    {OPEN "HoneySelectCharaMale" CLOSE, 26, "HS", kind_male_table},
+    {OPEN "HoneySelectCharaFemale" CLOSE, 28, "HS", kind_female_table},
+    {OPEN "AIS_Chara" CLOSE, 15, "HS2", kind_face_first},
+    {OPEN "RG_Chara" CLOSE, 14, "RG", kind_face_second},
+};
+
+#undef OPEN
+#undef CLOSE
+
+const marker_row* match_marker(const uint8_t* data, uint64_t size, uint64_t pos) {
+    for (const marker_row& row : marker_table) {
+        if (pos > size || row.length > size - pos) continue;
+        if (std::memcmp(data + pos, row.marker, row.length) == 0) return &row;
+    }
+    return nullptr;
+}
+
+namespace {
+
+// The byte after the opening bracket of some marker: 'H', 'K', 'A' or 'R'.
+// Checking it before the full comparison keeps runs of brackets cheap.
+bool is_marker_initial(uint8_t b) { return b == 'H' || b == 'K' || b == 'A' || b == 'R'; }
+
+}  // namespace
+
+uint64_t find_next_marker(const uint8_t* data, uint64_t size, uint64_t pos,
+                          const marker_row** row) {
+    // A match needs the bracket and one more byte; the shortest marker is
+    // longer, and match_marker checks the real length.
+    while (pos < size && size - pos > marker_lead_length) {
+        const void* hit = std::memchr(data + pos, 0xE3, size - pos - marker_lead_length);
+        if (!hit) break;
+        const uint64_t at = uint64_t(static_cast<const uint8_t*>(hit) - data);
+        if (data[at + 1] == 0x80 && data[at + 2] == 0x90 && is_marker_initial(data[at + 3])) {
+            if (const marker_row* found = match_marker(data, size, at)) {
+                *row = found;
+                return at;
+            }
+        }
+        pos = at + 1;
+    }
+    *row = nullptr;
+    return size;
+}

@@ -1,0 +1,46 @@
+#include "extract/progress.h"
+
+namespace {
+
+// Percentages stay below 100 because every position is below the size, so
+// "%2u" always yields two characters.
+void fill_block(progress_stream* s, uint32_t percent) {
+    const char unit[progress_unit_bytes] = {'\r', percent < 10 ? ' ' : char('0' + percent / 10),
+                                            char('0' + percent % 10), '%'};
+    for (int i = 0; i < progress_block_units; ++i)
+        for (int k = 0; k < progress_unit_bytes; ++k) s->block[i * progress_unit_bytes + k] = unit[k];
+    s->percent = percent;
+    s->block_ready = true;
+}
+
+void write_units(progress_stream* s, uint64_t count) {
+    while (count > 0) {
+        const uint64_t n = count < progress_block_units ? count : progress_block_units;
+        std::fwrite(s->block, progress_unit_bytes, size_t(n), s->out);
+        count -= n;
+    }
+}
+
+}  // namespace
+
+void progress_start(progress_stream* s, FILE* out, uint32_t size) {
+    s->out = out;
+    s->size = size;
+    s->percent = 0;
+    s->block_ready = false;
+}
+
+void progress_positions(progress_stream* s, uint64_t from, uint64_t to) {
+    while (from < to) {
+        // Position p shows p * 100 / size, truncated; the products fit in 64 bits.
+        const uint32_t percent = uint32_t(from * 100 / s->size);
+        // First position that shows the next percentage: ceil((q + 1) * size / 100).
+        const uint64_t next = ((uint64_t(percent) + 1) * s->size + 99) / 100;
+        const uint64_t run_end = next < to ? next : to;
+        const bool changed = !s->block_ready || s->percent != percent;
+        if (changed) fill_block(s, percent);
+        write_units(s, run_end - from);
+        if (changed) std::fflush(s->out);
+        from = run_end;
+    }
+}

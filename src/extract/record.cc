@@ -1,0 +1,149 @@
+#include "extract/record.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "extract/byte_reader.h"
+
+namespace {
+
+// The optional string pair opens with a 36-byte string (a GUID-like text)
+// whose third character is a lower-case hexadecimal digit.
+bool pair_present(const byte_view& v, uint64_t q, bool* present, uint64_t* after) {
+    uint32_t length = 0;
+    if (!read_u8(v, q, &length)) return false;
+    *present = false;
+    if (length != 36) return true;
+    uint32_t third = 0;
+    if (!read_u8(v, q + 3, &third)) return false;
+    const bool hex = (third >= '0' && third <= '9') || (third >= 'a' && third <= 'f');
+    if (!hex) return true;
+    uint32_t second = 0;
+    if (!read_u8(v, q + 37, &second)) return false;
+    *present = true;
+    *after = q + 37 + 1 + second;
+    return true;
+}
+
+// The character is female when the first "sex" in [from, end) is followed,
+// still inside the record, by the byte 1.
+char find_sex(const uint8_t* data, uint64_t from, uint64_t end) {
+    uint64_t p = from;
+    while (end - p >= 3) {
+        const void* hit = std::memchr(data + p, 's', end - p - 2);
+        if (!hit) break;
+        p = uint64_t(static_cast<const uint8_t*>(hit) - data);
+        if (data[p + 1] == 'e' && data[p + 2] == 'x')
+            return p + 3 < end && data[p + 3] == 1 ? 'F' : 'M';
+        ++p;
+    }
+    return 'M';
+}
+
+// Kinds 0 and 1: a chain of length-prefixed fields ending in the final
+// section, which holds the sex.
+bool parse_string_picture(const byte_view& v, uint64_t e, uint8_t kind, record_info* out) {
+    uint64_t q = e;
+    uint32_t n = 0;
+    if (!read_u8(v, q, &n)) return false;
+    q += 1 + n;
+
+    uint64_t face_pos = 0;
+    uint32_t face_len = 0;
+    uint32_t p1 = 0;
+    if (!read_le24(v, q, &p1)) return false;
+    q += 4;
+    if (p1 != 0) {
+        if (kind == kind_face_first) {
+            face_pos = q;
+            face_len = p1;
+        }
+        q += p1;
+    }
+
+    bool pair = false;
+    uint64_t after_pair = 0;
+    if (!pair_present(v, q, &pair, &after_pair)) return false;
+    if (pair) q = after_pair;
+
+    if (kind == kind_face_second) {
+        uint32_t p2 = 0;
+        if (!read_le24(v, q, &p2)) return false;
+        q += 4;
+        face_pos = p2 ? q : 0;
+        face_len = p2;
+        q += p2;
+    }
+
+    uint32_t skipped = 0;
+    if (!read_le24(v, q, &skipped)) return false;
+    q += 4 + uint64_t(skipped);
+
+    // 64-bit length of which only the low four bytes count.
+    const uint64_t final_field = q;
+    uint32_t d = 0;
+    if (!read_le32(v, q, &d)) return false;
+    const uint64_t end = q + 8 + uint64_t(d);
+    if (end > v.size) return false;
+
+    out->end = uint32_t(end);
+    out->face_pos = uint32_t(face_pos);
+    out->face_len = face_len;
+    // The search starts at the final length field itself, not after it.
+    out->sex = find_sex(v.data, final_field, end);
+    return true;
+}
+
+// Kinds 'M' and 'F': a table of 148-byte entries; the record reaches as far
+// as the furthest entry extent past the data area.
+bool parse_entry_table(const byte_view& v, uint64_t e, uint8_t kind, record_info* out) {
+    constexpr uint64_t entry_size = 148;
+    uint32_t count = 0;
+    if (!read_le16(v, e + 4, &count)) return false;
+    const uint64_t table = e + 8;
+    const uint64_t data_area = table + entry_size * count;
+    if (data_area > v.size) return false;
+
+    uint64_t end = data_area;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t entry = table + entry_size * i;
+        uint32_t a = 0;
+        uint32_t b = 0;
+        if (!read_le24(v, entry + 132, &a) || !read_le24(v, entry + 140, &b)) return false;
+        const uint64_t extent_end = data_area + a + b;
+        if (extent_end > end) end = extent_end;
+    }
+    if (end > v.size) return false;
+
+    out->end = uint32_t(end);
+    out->face_pos = 0;
+    out->face_len = 0;
+    out->sex = char(kind);
+    return true;
+}
+
+}  // namespace
+
+bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
+                  const marker_row& row, uint32_t path_tag, uint32_t cards_written,
+                  record_info* out) {
+    const byte_view v{scene, size};
+    const uint64_t e = uint64_t(match_pos) + row.length;
+    // Letter kinds (above 64) use the entry table; 0 and 1 the string chain.
+    const bool table = row.kind > 64;
+    const uint32_t lead = table ? 1 : 5;  // marker length byte, plus the leading field
+    if (match_pos < lead) return false;
+
+    const bool ok = table ? parse_entry_table(v, e, row.kind, out)
+                          : parse_string_picture(v, e, row.kind, out);
+    if (!ok) return false;
+    out->first = match_pos - lead;
+    format_card_name(row.prefix, out->sex, path_tag, cards_written, out->name);
+    return true;
+}
+
+void format_card_name(const char* prefix, char sex, uint32_t path_tag, uint32_t cards_written,
+                      char out[card_name_capacity]) {
+    std::snprintf(out, card_name_capacity, "%s_%c_%04X_%03u.png", prefix, sex,
+                  unsigned(path_tag), unsigned(cards_written + 1));
+}

@@ -1,0 +1,31 @@
+// Measuring one character record found at a marker match, and naming its card.
+#pragma once
+
+#include <cstdint>
+
+#include "extract/marker_table.h"
+
+// Holds the longest name ("HS2_M_FFFFFFFF_256.png", 22 characters) with room.
+constexpr int card_name_capacity = 32;
+
+struct record_info {
+    uint32_t first;      // position of the record's first byte
+    uint32_t end;        // one past its last byte
+    uint32_t face_pos;   // face picture position, 0 when there is none
+    uint32_t face_len;   // face picture length, 0 when there is none
+    char sex;            // 'F' or 'M'
+    char name[card_name_capacity];
+};
+
+// Parses the record whose marker (from `row`) starts at `match_pos`, which must
+// be at least 5. Reads nothing outside `scene`. Returns false when the record's
+// fields put its extent outside the buffer; the caller then treats the marker as
+// no match.
+bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
+                  const marker_row& row, uint32_t path_tag, uint32_t cards_written,
+                  record_info* out);
+
+// Formats "<prefix>_<sex>_<tag hex>_<number>.png" for card number
+// cards_written + 1.
+void format_card_name(const char* prefix, char sex, uint32_t path_tag,
+                      uint32_t cards_written, char out[card_name_capacity]);

@@ -1,0 +1,19 @@
+// The few things that differ between operating systems: loading a whole file
+// and preparing the console. Each platform has its own implementation file.
+#pragma once
+
+#include <cstdint>
+
+struct loaded_file {
+    uint8_t* data;   // released with free()
+    uint32_t size;
+};
+
+// Reads the whole file named by the command-line argument `path` into one
+// malloc'd buffer. Returns false, with nothing allocated, when the file cannot
+// be opened or read in full, or is 4 GiB or larger.
+bool load_whole_file(const char* path, loaded_file* out);
+
+// Puts standard output and standard error in the state the tool's byte-exact
+// messages need (binary mode where the platform has a text mode).
+void prepare_console();

@@ -1,0 +1,76 @@
+// Builds scene files and character records byte by byte, for tests, the fuzz
+// seed corpus, benchmarks and the demo scene.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using bytes = std::vector<uint8_t>;
+
+// Appends helpers: little-endian numbers and raw bytes.
+void put_u8(bytes& b, uint32_t v);
+void put_le16(bytes& b, uint32_t v);
+void put_le32(bytes& b, uint32_t v);
+void put_le64(bytes& b, uint64_t v);
+void put_bytes(bytes& b, const bytes& more);
+void put_text(bytes& b, const std::string& text);    // no terminator
+void put_string8(bytes& b, const std::string& text);  // one length byte, then the text
+
+// An RGBA picture as pixel words (R in the low byte).
+struct picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;  // width * height words, row-major
+};
+picture solid_picture(int width, int height, uint32_t pixel);
+// A picture whose every pixel differs from its neighbours (a colour gradient
+// with noise) so that nothing in it is background but pixel 0's own colour.
+picture busy_picture(int width, int height, uint32_t seed = 1);
+
+// PNG bytes of `pic` as stb_image_write encodes them (4 components).
+bytes encode_png(const picture& pic);
+
+// A small valid PNG image (signature, IHDR, IDAT, IEND) to open a scene with.
+bytes png_head();
+
+// Marker row numbers, in table order.
+enum marker_row_id { row_hc, row_kk, row_kk_sp, row_kks, row_hs_male, row_hs_female, row_ais, row_rg };
+// The marker text of a row, e.g. "【KoiKatuChara】".
+std::string marker_text(int row);
+
+// A string-and-picture record (rows 0-3, 6: kind 0; row 7: kind 1).
+struct sp_record {
+    int row = row_kk;
+    uint32_t leading = 100;          // the 4-byte leading field
+    std::string text = "1.0.0";      // the string after the marker
+    bytes picture1;                  // kind 0: the face picture
+    uint8_t picture1_len_top = 0;    // fourth byte of the first length field
+    bool with_pair = false;          // the optional string pair
+    std::string pair_first = "0123456789abcdef0123456789abcdef0123";  // 36 chars
+    std::string pair_second = "pair";
+    bytes picture2;                  // kind 1 only: the face picture
+    uint8_t picture2_len_top = 0;
+    bytes skipped;                   // the skipped section
+    bytes final_section;             // searched for "sex"
+    uint32_t final_len_high = 0;     // upper four bytes of the 64-bit length
+};
+bytes build_sp_record(const sp_record& r);
+// A final section that holds "sex" followed by `value`, with filler around it.
+bytes final_with_sex(uint8_t value);
+
+// An entry-table record (rows 4 and 5): N entries with extents a + b.
+struct table_entry { uint32_t a = 0; uint32_t b = 0; };
+struct table_record {
+    int row = row_hs_female;
+    std::vector<table_entry> entries;
+    bytes data;                      // the data area after the entry table
+};
+bytes build_table_record(const table_record& r);
+
+// A whole scene: png_head() followed by `trailing` (which must be at least 31
+// bytes for the file to count as a scene).
+bytes build_scene(const bytes& trailing);
+// Trailing data that opens with filler so it is long enough, then the records
+// in order, separated by `gap` filler bytes.
+bytes scene_with_records(const std::vector<bytes>& records, size_t gap = 16);
