@@ -85,6 +85,7 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
         ++totals->matches;
         pos = rec.end;  // the next position examined is the record's end itself
     }
+    std::fflush(out);
 }
 
 void print_summary(FILE* out, const scan_totals& totals) {
