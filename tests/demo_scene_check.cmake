@@ -1,0 +1,10 @@
+# Regenerates the demo scene and compares it with the committed file.
+execute_process(COMMAND ${GENERATOR} ${OUTPUT} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "make_demo_scene failed: ${status}")
+endif()
+file(SHA256 ${OUTPUT} made)
+file(SHA256 ${EXPECTED} kept)
+if(NOT made STREQUAL kept)
+  message(FATAL_ERROR "demo/demo_scene.png differs from what make_demo_scene writes")
+endif()
