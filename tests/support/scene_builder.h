@@ -71,6 +71,7 @@ bytes build_table_record(const table_record& r);
 // A whole scene: png_head() followed by `trailing` (which must be at least 31
 // bytes for the file to count as a scene).
 bytes build_scene(const bytes& trailing);
-// Trailing data that opens with filler so it is long enough, then the records
-// in order, separated by `gap` filler bytes.
+// A whole scene: png_head(), then 40 filler bytes so the trailing data is long
+// enough, then the records in order, separated by `gap` filler bytes, then 16
+// filler bytes. Filler holds no marker and no "sex".
 bytes scene_with_records(const std::vector<bytes>& records, size_t gap = 16);

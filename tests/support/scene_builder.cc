@@ -1,0 +1,171 @@
+#include "scene_builder.h"
+
+#include <cstdlib>
+#include <stb/stb_image_write.h>
+
+#include "card/png_encoder.h"  // declares stbi_write_png_to_mem
+
+void put_u8(bytes& b, uint32_t v) { b.push_back(uint8_t(v)); }
+
+void put_le16(bytes& b, uint32_t v) {
+    put_u8(b, v);
+    put_u8(b, v >> 8);
+}
+
+void put_le32(bytes& b, uint32_t v) {
+    put_le16(b, v);
+    put_le16(b, v >> 16);
+}
+
+void put_le64(bytes& b, uint64_t v) {
+    put_le32(b, uint32_t(v));
+    put_le32(b, uint32_t(v >> 32));
+}
+
+void put_bytes(bytes& b, const bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
+
+void put_text(bytes& b, const std::string& text) { b.insert(b.end(), text.begin(), text.end()); }
+
+void put_string8(bytes& b, const std::string& text) {
+    put_u8(b, uint32_t(text.size()));
+    put_text(b, text);
+}
+
+picture solid_picture(int width, int height, uint32_t pixel) {
+    return picture{width, height, std::vector<uint32_t>(size_t(width) * size_t(height), pixel)};
+}
+
+picture busy_picture(int width, int height, uint32_t seed) {
+    picture pic = solid_picture(width, height, 0);
+    uint32_t state = seed * 2654435761u + 12345;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            state = state * 1664525u + 1013904223u;  // noise over a diagonal gradient
+            uint32_t r = (uint32_t(x) * 5 + (state >> 24)) & 0xFF;
+            uint32_t g = (uint32_t(y) * 3 + (state >> 16)) & 0xFF;
+            uint32_t b = (uint32_t(x + y) + (state >> 8)) & 0xFF;
+            pic.pixels[size_t(y) * width + x] = 0xFF000000u | b << 16 | g << 8 | r;
+        }
+    }
+    // Only pixel 0 may share the background key (upper five bits of R, G, B).
+    const uint32_t key = pic.pixels[0] & 0xF8F8F8;
+    for (size_t i = 1; i < pic.pixels.size(); ++i) {
+        if ((pic.pixels[i] & 0xF8F8F8) == key) pic.pixels[i] ^= 0x800000;
+    }
+    return pic;
+}
+
+bytes encode_png(const picture& pic) {
+    int length = 0;
+    unsigned char* png =
+        stbi_write_png_to_mem(reinterpret_cast<const unsigned char*>(pic.pixels.data()),
+                              pic.width * 4, pic.width, pic.height, 4, &length);
+    if (png == nullptr) return {};
+    bytes out(png, png + length);
+    free(png);
+    return out;
+}
+
+bytes png_head() { return encode_png(busy_picture(4, 3, 7)); }
+
+std::string marker_text(int row) {
+    // Spelled as UTF-8 bytes: U+3010 is E3 80 90, U+3011 is E3 80 91.
+    static const char* const names[] = {
+        "HCChara",          "KoiKatuChara",            "KoiKatuCharaSP", "KoiKatuCharaS",
+        "HoneySelectCharaMale", "HoneySelectCharaFemale", "AIS_Chara",      "RG_Chara",
+    };
+    if (row < 0 || row > 7) return {};
+    return std::string("\xE3\x80\x90") + names[row] + "\xE3\x80\x91";
+}
+
+namespace {
+
+// A 32-bit game length field: the low three bytes hold the length, the fourth
+// is free for the caller to fill.
+void put_len24(bytes& b, size_t length, uint8_t top) {
+    put_u8(b, uint32_t(length));
+    put_u8(b, uint32_t(length >> 8));
+    put_u8(b, uint32_t(length >> 16));
+    put_u8(b, top);
+}
+
+// Filler that holds no marker lead (E3) and no "sex".
+void put_filler(bytes& b, size_t n) {
+    for (size_t i = 0; i < n; ++i) put_u8(b, 0x20 + uint32_t(i % 64));
+}
+
+}  // namespace
+
+bytes build_sp_record(const sp_record& r) {
+    bytes b;
+    put_le32(b, r.leading);
+    put_string8(b, marker_text(r.row));
+    put_string8(b, r.text);
+    put_len24(b, r.picture1.size(), r.picture1_len_top);
+    put_bytes(b, r.picture1);
+    if (r.with_pair) {
+        put_string8(b, r.pair_first);
+        put_string8(b, r.pair_second);
+    }
+    if (r.row == row_rg) {
+        put_len24(b, r.picture2.size(), r.picture2_len_top);
+        put_bytes(b, r.picture2);
+    }
+    put_len24(b, r.skipped.size(), 0);
+    put_bytes(b, r.skipped);
+    put_le32(b, uint32_t(r.final_section.size()));
+    put_le32(b, r.final_len_high);
+    put_bytes(b, r.final_section);
+    return b;
+}
+
+bytes final_with_sex(uint8_t value) {
+    bytes b = {0x83, 0xA4};
+    put_text(b, "name");
+    put_u8(b, 0xA3);
+    put_text(b, "sex");
+    put_u8(b, value);
+    put_u8(b, 0xA3);
+    put_text(b, "age");
+    put_u8(b, 17);
+    return b;
+}
+
+bytes build_table_record(const table_record& r) {
+    bytes b;
+    put_string8(b, marker_text(r.row));
+    put_le32(b, 0x01020304);  // unread
+    put_le16(b, uint32_t(r.entries.size()));
+    put_le16(b, 0xFFFF);  // unread
+    for (const table_entry& e : r.entries) {
+        bytes entry(148, 0x5A);
+        // Each extent value is a 24-bit number in a wider field; the bytes past
+        // the third are left non-zero so that a wider read shows up.
+        for (int i = 0; i < 3; ++i) {
+            entry[132 + i] = uint8_t(e.a >> (8 * i));
+            entry[140 + i] = uint8_t(e.b >> (8 * i));
+        }
+        entry[135] = 0xFF;
+        entry[143] = 0xFF;
+        put_bytes(b, entry);
+    }
+    put_bytes(b, r.data);
+    return b;
+}
+
+bytes build_scene(const bytes& trailing) {
+    bytes b = png_head();
+    put_bytes(b, trailing);
+    return b;
+}
+
+bytes scene_with_records(const std::vector<bytes>& records, size_t gap) {
+    bytes b = png_head();
+    put_filler(b, 40);
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (i > 0) put_filler(b, gap);
+        put_bytes(b, records[i]);
+    }
+    put_filler(b, 16);
+    return b;
+}
