@@ -1,0 +1,55 @@
+# Installing and packaging. `cmake --install` puts the program and its manual
+# page in place; CPack turns the same install rules into a Debian package on
+# Linux and, for the Windows build, a zip archive holding cardlift.exe and a
+# readme that Windows editors show properly.
+include(GNUInstallDirs)
+
+if(WIN32)
+  # The archive is flat: the program and its readme side by side.
+  install(TARGETS cardlift RUNTIME DESTINATION .)
+
+  # The readme is kept with LF line ends in the repository; Notepad and the
+  # console's `type` want CR LF, so the copy in the archive is converted here.
+  set(cardlift_readme_in ${PROJECT_SOURCE_DIR}/packaging/readme.txt)
+  set(cardlift_readme_out ${PROJECT_BINARY_DIR}/readme.txt)
+  add_custom_command(OUTPUT ${cardlift_readme_out}
+    COMMAND ${CMAKE_COMMAND} -DIN=${cardlift_readme_in} -DOUT=${cardlift_readme_out}
+            -P ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake
+    DEPENDS ${cardlift_readme_in} ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake
+    COMMENT "Writing readme.txt with CR LF line ends"
+    VERBATIM)
+  add_custom_target(cardlift_readme ALL DEPENDS ${cardlift_readme_out})
+  install(FILES ${cardlift_readme_out} DESTINATION .)
+
+  set(CPACK_GENERATOR ZIP)
+else()
+  install(TARGETS cardlift RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/man/cardlift.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+  set(CPACK_GENERATOR DEB)
+endif()
+
+set(CPACK_PACKAGE_NAME cardlift)
+set(CPACK_PACKAGE_VENDOR "cardlift maintainers")
+set(CPACK_PACKAGE_CONTACT "cardlift maintainers <maintainers@users.noreply.c-seed-277cf5c0.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION
+  "cardlift takes a scene file saved by an Illusion/IllGames character-creation game (a PNG image with the scene data appended) and writes every character placed in it as a character card of its own: a fresh 252 x 352 picture followed by the character's data.")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # cardlift_<version>_<arch>.deb
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# dpkg-shlibdeps (from dpkg-dev) works out the exact library versions; without
+# it the package names the libraries any C++ program built here links against.
+find_program(CARDLIFT_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(CARDLIFT_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
+endif()
+
+include(CPack)
+
+if(BUILD_TESTING)
+  add_subdirectory(${PROJECT_SOURCE_DIR}/tests/packaging ${PROJECT_BINARY_DIR}/tests/packaging)
+endif()
