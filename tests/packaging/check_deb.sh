@@ -7,12 +7,9 @@ build=$1
 cpack=$2
 version=$3
 page=$4
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/common.sh"
 
-"$cpack" --config "$build/CPackConfig.cmake" -G DEB -B "$tmp" >"$tmp/cpack.log" 2>&1 ||
-    fail "cpack: $(cat "$tmp/cpack.log")"
+make_package "$cpack" "$build" DEB
 deb=$tmp/cardlift_${version}_$(dpkg --print-architecture).deb
 [ -f "$deb" ] || fail "no $(basename "$deb") among: $(ls "$tmp")"
 

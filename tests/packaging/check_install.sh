@@ -5,9 +5,7 @@
 set -euo pipefail
 build=$1
 make_scene=$2
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/common.sh"
 
 cmake --install "$build" --prefix "$tmp/prefix" >"$tmp/install.log" 2>&1 ||
     fail "cmake --install: $(cat "$tmp/install.log")"

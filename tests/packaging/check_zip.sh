@@ -8,12 +8,9 @@ cpack=$2
 version=$3
 objdump=$4
 readme_src=$5
-tmp=$(mktemp -d)
-trap 'rm -rf "$tmp"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+. "$(dirname "$0")/common.sh"
 
-"$cpack" --config "$build/CPackConfig.cmake" -G ZIP -B "$tmp" >"$tmp/cpack.log" 2>&1 ||
-    fail "cpack: $(cat "$tmp/cpack.log")"
+make_package "$cpack" "$build" ZIP
 top=cardlift-$version-win32
 [ -f "$tmp/$top.zip" ] || fail "no $top.zip among: $(ls "$tmp")"
 
