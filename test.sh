@@ -10,3 +10,4 @@ cmake --workflow --preset default
 
 [ "${1:-}" = "--all" ] || exit 0
 # Further suites (sanitizers, Windows under wine, fuzzing) are added below.
+tools/test_windows.sh

@@ -1,0 +1,115 @@
+// Windows: files are opened by their UTF-16 names. The C runtime hands main()
+// its arguments in the ANSI code page, which cannot spell every file name (under
+// code page 1252 a Japanese name arrives as "???.png"), so a path that is one of
+// the command-line arguments is opened by that argument's UTF-16 form instead.
+#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "platform/file.h"
+
+// Read by the mingw start-up code: arguments holding '*' or '?' are replaced
+// by the names of the files they match before main() runs.
+extern "C" {
+int _dowildcard = -1;
+}
+
+namespace {
+
+// msvcrt's start-up record; it only carries the heap's new-handler mode.
+struct crt_startupinfo {
+    int new_mode;
+};
+
+// msvcrt's wide twin of the __getmainargs call the start-up code made for main().
+extern "C" __declspec(dllimport) int __cdecl __wgetmainargs(int* argc, wchar_t*** argv,
+                                                            wchar_t*** envp, int expand_wildcards,
+                                                            crt_startupinfo* info);
+
+// Longest path handled, in UTF-16 units with the terminator.
+constexpr int max_path_units = 260;
+
+struct wide_arguments {
+    int count;
+    wchar_t** values;
+};
+
+// The command line split and wildcard-expanded exactly as for main(), but in
+// UTF-16; made once, kept for the life of the process.
+const wide_arguments& process_wide_arguments() {
+    static const wide_arguments args = [] {
+        wide_arguments a{0, nullptr};
+        wchar_t** envp = nullptr;
+        crt_startupinfo info{0};
+        if (__wgetmainargs(&a.count, &a.values, &envp, _dowildcard, &info) != 0 || !a.values)
+            a.count = 0;
+        return a;
+    }();
+    return args;
+}
+
+// The UTF-16 argument that the ANSI code page turns into `path`, if any. The
+// first one wins, as argv[1] is the first candidate; two names that differ only
+// in characters the code page lacks cannot be told apart by their ANSI form.
+const wchar_t* argument_for(const char* path) {
+    const wide_arguments& args = process_wide_arguments();
+    char ansi[max_path_units * 2];  // a DBCS code page spends up to two bytes a unit
+    for (int i = 1; i < args.count; ++i) {
+        const int n = WideCharToMultiByte(CP_ACP, 0, args.values[i], -1, ansi, sizeof ansi,
+                                          nullptr, nullptr);
+        if (n > 0 && std::strcmp(ansi, path) == 0) return args.values[i];
+    }
+    return nullptr;
+}
+
+// Fills `wide` with the UTF-16 path to open for `path`; false when it does not fit.
+bool wide_path(const char* path, wchar_t (&wide)[max_path_units]) {
+    if (const wchar_t* arg = argument_for(path)) {
+        if (std::wcslen(arg) >= size_t(max_path_units)) return false;
+        std::wcscpy(wide, arg);
+        return true;
+    }
+    // Any other path means what CreateFileA would take it to mean.
+    return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide, max_path_units) > 0;
+}
+
+}  // namespace
+
+bool load_whole_file(const char* path, loaded_file* out) {
+    out->data = nullptr;
+    out->size = 0;
+    wchar_t wide[max_path_units] = {};
+    if (!wide_path(path, wide)) return false;
+    const HANDLE file =
+        CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+
+    // Scene positions are 32-bit: a file of 4 GiB or more is refused whole
+    // rather than read in part, so the high half of the size is asked for too.
+    DWORD high = 0;
+    const DWORD size = GetFileSize(file, &high);
+    const bool sized = high == 0 && !(size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR);
+    uint8_t* data = sized ? static_cast<uint8_t*>(std::malloc(size > 0 ? size : 1)) : nullptr;
+    DWORD read = 0;
+    // A short read would leave bytes of the buffer unset; they must never be scanned.
+    if (data && !(ReadFile(file, data, size, &read, nullptr) && read == size)) {
+        std::free(data);
+        data = nullptr;
+    }
+    CloseHandle(file);
+    if (!data) return false;
+    out->data = data;
+    out->size = size;
+    return true;
+}
+
+void prepare_console() {
+    // Text mode would write every "\r\n" of a message as CR CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
