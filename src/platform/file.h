@@ -11,7 +11,9 @@ struct loaded_file {
 
 // Reads the whole file named by the command-line argument `path` into one
 // malloc'd buffer. Returns false, with nothing allocated, when the file cannot
-// be opened or read in full, or is 4 GiB or larger.
+// be opened or read in full, or is 4 GiB or larger. Where main()'s arguments
+// cannot spell every file name (Windows: the ANSI code page), a `path` that is
+// one of them is opened by the argument's native form.
 bool load_whole_file(const char* path, loaded_file* out);
 
 // Puts standard output and standard error in the state the tool's byte-exact
