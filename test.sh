@@ -11,3 +11,6 @@ cmake --workflow --preset default
 [ "${1:-}" = "--all" ] || exit 0
 # Further suites (sanitizers, Windows under wine, fuzzing) are added below.
 tools/test_windows.sh
+tools/test_sanitize.sh
+# About a minute of fuzzing, so that a regression shows at once.
+tools/fuzz.sh 60

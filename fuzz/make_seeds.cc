@@ -1,0 +1,115 @@
+// Writes the fuzz seed corpus: scenes for the scene target and bare records
+// for the record target, made with the test scene builder so that every
+// marker row, both layouts and face pictures of odd sizes are present from
+// the first run. Usage: cardlift_fuzz_seeds <scene dir> <record dir>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "scene_builder.h"
+
+namespace {
+
+// Small faces keep every run fast; the odd shapes reach the composer's
+// corner cases (no column or row tested, margins trimmed, tall and wide fits).
+std::vector<bytes> face_pictures() {
+    picture framed = solid_picture(30, 20, 0xFF203040);
+    const picture inner = busy_picture(12, 10, 3);
+    for (int y = 0; y < inner.height; ++y)
+        for (int x = 0; x < inner.width; ++x)
+            framed.pixels[size_t(y + 8) * 30 + x + 9] = inner.pixels[size_t(y) * inner.width + x];
+    std::vector<bytes> faces = {
+        encode_png(busy_picture(1, 1)),  encode_png(busy_picture(2, 3, 2)),
+        encode_png(busy_picture(3, 1, 4)), encode_png(busy_picture(1, 5, 5)),
+        encode_png(busy_picture(17, 9, 6)), encode_png(solid_picture(12, 12, 0x80FFFFFF)),
+        encode_png(framed),
+    };
+    bytes cut = faces.back();
+    cut.resize(cut.size() / 2);  // a damaged picture: the plain card path
+    faces.push_back(cut);
+    return faces;
+}
+
+struct seed_record {
+    bytes data;
+    int row;
+    size_t marker_at;  // offset of the marker inside `data`
+};
+
+std::vector<seed_record> seed_records() {
+    const std::vector<bytes> faces = face_pictures();
+    std::vector<seed_record> out;
+    const int sp_rows[] = {row_hc, row_kk, row_kk_sp, row_kks, row_ais, row_rg};
+    size_t next_face = 0;
+    for (int row : sp_rows) {
+        for (int variant = 0; variant < 3; ++variant) {
+            sp_record r;
+            r.row = row;
+            r.text = "v" + std::to_string(variant);
+            r.with_pair = variant != 1;
+            r.skipped = bytes(size_t(variant) * 7, 0x33);
+            r.final_section = final_with_sex(uint8_t(variant == 0 ? 1 : variant - 1));
+            const bytes& face = faces[next_face++ % faces.size()];
+            if (row == row_rg) {
+                r.picture1 = variant == 2 ? bytes{} : faces[0];
+                r.picture2 = variant == 1 ? bytes{} : face;
+            } else if (variant != 1) {
+                r.picture1 = face;
+            }
+            out.push_back({build_sp_record(r), row, 5});
+        }
+    }
+    for (int row : {row_hs_male, row_hs_female}) {
+        table_record empty;
+        empty.row = row;
+        out.push_back({build_table_record(empty), row, 1});
+        table_record full;
+        full.row = row;
+        full.entries = {{4, 2}, {0, 0}, {9, 1}};
+        full.data = bytes(10, 0x44);
+        out.push_back({build_table_record(full), row, 1});
+    }
+    return out;
+}
+
+bool write_seed(const std::string& path, const bytes& data) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s <scene dir> <record dir>\n", argv[0]);
+        return 2;
+    }
+    const std::string scene_dir = argv[1];
+    const std::string record_dir = argv[2];
+    const std::vector<seed_record> records = seed_records();
+
+    std::vector<bytes> scenes = {build_scene(bytes(40, '.'))};
+    std::vector<bytes> all;
+    for (const seed_record& r : records) {
+        scenes.push_back(scene_with_records({r.data}));
+        all.push_back(r.data);
+    }
+    scenes.push_back(scene_with_records(all, 3));
+    scenes.push_back(scene_with_records({records[1].data, records[1].data, records[4].data}));
+
+    bool ok = true;
+    for (size_t i = 0; i < scenes.size(); ++i)
+        ok &= write_seed(scene_dir + "/seed_" + std::to_string(i) + ".png", scenes[i]);
+    // The record target's input: the row number, then the bytes after the marker.
+    for (size_t i = 0; i < records.size(); ++i) {
+        const seed_record& r = records[i];
+        bytes input = {uint8_t(r.row)};
+        const size_t body = r.marker_at + marker_text(r.row).size();
+        input.insert(input.end(), r.data.begin() + long(body), r.data.end());
+        ok &= write_seed(record_dir + "/seed_" + std::to_string(i), input);
+    }
+    if (!ok) std::fprintf(stderr, "could not write every seed\n");
+    return ok ? 0 : 1;
+}
