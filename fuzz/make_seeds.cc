@@ -2,6 +2,7 @@
 // for the record target, made with the test scene builder so that every
 // marker row, both layouts and face pictures of odd sizes are present from
 // the first run. Usage: cardlift_fuzz_seeds <scene dir> <record dir>
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -27,6 +28,16 @@ std::vector<bytes> face_pictures() {
     bytes cut = faces.back();
     cut.resize(cut.size() / 2);  // a damaged picture: the plain card path
     faces.push_back(cut);
+    // Pictures whose header declares far more pixels than their data holds.
+    const uint8_t huge_headers[][10] = {
+        {0, 0, 1, 0, 0, 0x10, 0, 0, 16, 6},  // 256 x 2^20, 16-bit RGBA
+        {1, 0, 0, 0, 0, 0, 0, 1, 8, 6},      // 2^24 x 1
+    };
+    for (const auto& header : huge_headers) {
+        bytes huge = faces[1];
+        std::copy(header, header + 10, huge.begin() + 16);  // IHDR width onwards
+        faces.push_back(huge);
+    }
     return faces;
 }
 

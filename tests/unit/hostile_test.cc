@@ -391,6 +391,9 @@ TEST(hostile, damaged_and_huge_face_pictures) {
         {"declares 2^31 - 1 square", png_with(0x7FFFFFFF, 0x7FFFFFFF, 8, 6, tiny_idat), plain_female},
         {"declares 65535 square", png_with(65535, 65535, 16, 6, tiny_idat), plain_female},
         {"declares width 0", png_with(0, 10, 8, 6, tiny_idat), plain_female},
+        // The decoder's first output guess, 2 x 256 x 4 x 2^20 + 2^20 bytes, passes
+        // its size checks yet does not fit an int: the allocation must fail cleanly.
+        {"declares 256 x 2^20 at 16 bits", png_with(256, 1 << 20, 16, 6, tiny_idat), plain_female},
         {"16M x 1", wide_png, black},
         {"1 x 9M", tall_png, black},
     };
