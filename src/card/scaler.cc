@@ -1,5 +1,7 @@
 #include "card/scaler.h"
 
+#include <utility>
+
 namespace {
 
 // Step table: entry 0 is 0 and entry k keeps the fraction of entry k - 1 plus
@@ -14,31 +16,90 @@ void fill_steps(int32_t* table, int count, int32_t step) {
         table[k] = int32_t(uint32_t(table[k - 1] & 0xFFFF) + uint32_t(step));
 }
 
-// Horizontal term: floor(f * (b - a) / 65536). The unsigned product shifted
-// and added modulo 256 gives the same byte as the signed floor, because the
-// interpolated value always lies between a and b.
-inline uint32_t lerp_channel(uint32_t a, uint32_t b, uint32_t f) {
-    return (a + ((f * (b - a)) >> 16)) & 0xFF;
+// Interpolation is done as (a * (65536 - f) + b * f) >> 16, which equals
+// a + floor(f * (b - a) / 65536) exactly: a * 65536 is a multiple of 65536, so
+// it passes through the floor unchanged. Every term is non-negative and the sum
+// stays below 2^24, so red and blue share one 64-bit word in lanes 32 bits
+// apart (red at bit 0, blue at bit 32) and are computed together.
+constexpr uint64_t red_blue_mask = 0x000000FF000000FFu;
+
+inline uint64_t red_blue(uint32_t pixel) {
+    return (pixel & 0xFFu) | (uint64_t(pixel & 0xFF0000u) << 16);
 }
+inline uint32_t green(uint32_t pixel) { return (pixel >> 8) & 0xFFu; }
 
-// Vertical term with a signed product and an arithmetic shift (the floor).
-inline uint32_t lerp_vertical(int32_t top, int32_t bottom, int32_t f) {
-    return uint32_t(top + ((f * (bottom - top)) >> 16));
-}
+// One source row interpolated across: the values every destination column
+// reads from it, before the vertical step. Colour channels are kept apart in
+// the lane layout above so that the vertical step needs no unpacking.
+struct row_mix {
+    uint64_t red_blue[scale_max_extent];
+    uint32_t green[scale_max_extent];
+};
 
-inline uint32_t channel(uint32_t pixel, int shift) { return (pixel >> shift) & 0xFF; }
+// How the destination columns sample a source row; the same for every row.
+struct column_plan {
+    int count;                               // columns written: DW - 1
+    uint32_t offset[scale_max_extent];       // left sample's distance from the row start
+    uint32_t weight_left[scale_max_extent];  // 65536 - fraction
+    uint32_t weight_right[scale_max_extent]; // the fraction
+};
 
-uint32_t blend(uint32_t ul, uint32_t ur, uint32_t ll, uint32_t lr, uint32_t fx, int32_t fy) {
-    uint32_t out = 0xFF000000u;
-    for (int shift = 0; shift < 24; shift += 8) {
-        const uint32_t top = lerp_channel(channel(ul, shift), channel(ur, shift), fx);
-        const uint32_t bottom = lerp_channel(channel(ll, shift), channel(lr, shift), fx);
-        out |= (lerp_vertical(int32_t(top), int32_t(bottom), fy) & 0xFF) << shift;
+// The running column position of the scaler, played once: a move is made only
+// while the position stays inside the region (so offsets stay below SW), and a
+// negative (overflowed) table entry moves nothing. Since the indices only grow,
+// limiting each read to the last pixel gives what limiting the running indices
+// gives.
+void plan_columns(const int32_t* cols, int dw, int sw, column_plan* plan) {
+    plan->count = dw - 1;
+    int64_t px = 0;
+    uint32_t moved = 0;
+    for (int j = 0; j < plan->count; ++j) {
+        plan->offset[j] = moved;
+        plan->weight_right[j] = uint32_t(cols[j] & 0xFFFF);
+        plan->weight_left[j] = 65536 - plan->weight_right[j];
+        const int32_t e = cols[j + 1];
+        if (e > 0) {
+            const int32_t move = e >> 16;
+            px += move;
+            if (px < sw) moved += uint32_t(move);
+        }
     }
-    return out;
 }
 
-inline int64_t clamp_index(int64_t i, int64_t last) { return i > last ? last : i; }
+inline void mix_column(const column_plan& plan, int j, uint32_t a, uint32_t b, row_mix* out) {
+    const uint32_t wl = plan.weight_left[j];
+    const uint32_t wr = plan.weight_right[j];
+    out->red_blue[j] = ((red_blue(a) * wl + red_blue(b) * wr) >> 16) & red_blue_mask;
+    out->green[j] = (green(a) * wl + green(b) * wr) >> 16;
+}
+
+void mix_row(const uint32_t* src, int64_t last, int64_t start, const column_plan& plan,
+             row_mix* out) {
+    const int count = plan.count;
+    if (start + plan.offset[count - 1] + 1 <= last) {
+        // Every sample lies inside the buffer: all rows but the last one or two.
+        const uint32_t* row = src + start;
+        for (int j = 0; j < count; ++j) {
+            const uint32_t* left = row + plan.offset[j];
+            mix_column(plan, j, left[0], left[1], out);
+        }
+        return;
+    }
+    for (int j = 0; j < count; ++j) {
+        const int64_t left = start + plan.offset[j];
+        mix_column(plan, j, src[left < last ? left : last], src[left + 1 < last ? left + 1 : last], out);
+    }
+}
+
+void blend_rows(const row_mix& upper, const row_mix& lower, uint32_t fy, int count,
+                uint32_t* out) {
+    const uint32_t gy = 65536 - fy;
+    for (int j = 0; j < count; ++j) {
+        const uint64_t rb = ((upper.red_blue[j] * gy + lower.red_blue[j] * fy) >> 16) & red_blue_mask;
+        const uint32_t g = (upper.green[j] * gy + lower.green[j] * fy) >> 16;
+        out[j] = 0xFF000000u | uint32_t(rb >> 16 & 0xFF0000u) | g << 8 | uint32_t(rb & 0xFFu);
+    }
+}
 
 }  // namespace
 
@@ -52,38 +113,36 @@ void scale_bilinear(uint32_t* dst, int ds, int dx, int dy, int dw, int dh,
     int32_t rows[scale_max_extent + 1];
     fill_steps(cols, dw, hs);
     fill_steps(rows, dh, vs);
+    column_plan plan;
+    plan_columns(cols, dw, sw, &plan);
+
+    // Neighbouring destination rows mostly read the same source rows, or the
+    // next one down; each source row is interpolated across once and kept
+    // while it is still needed.
+    row_mix mixes[2];
+    row_mix* upper = &mixes[0];
+    row_mix* lower = &mixes[1];
+    int64_t upper_start = -1;
+    int64_t lower_start = -1;
 
     const int64_t last = n - 1;
     int64_t r = 0;
     int64_t py = 0;
     for (int i = 0; i < dh; ++i) {
-        int64_t ul = o + r * ss;
-        int64_t ur = ul + 1;
-        int64_t ll = ul + ss;
-        int64_t lr = ll + 1;
-        uint32_t* out = dst + int64_t(dy + i) * ds + dx;
-        const int32_t fy = rows[i] & 0xFFFF;
-        int64_t px = 0;
-        // The region's last column is left as it was: DW - 1 pixels a row.
-        for (int j = 0; j < dw - 1; ++j) {
-            ul = clamp_index(ul, last);
-            ur = clamp_index(ur, last);
-            ll = clamp_index(ll, last);
-            lr = clamp_index(lr, last);
-            const uint32_t fx = uint32_t(cols[j] & 0xFFFF);
-            *out++ = blend(src[ul], src[ur], src[ll], src[lr], fx, fy);
-            const int32_t e = cols[j + 1];
-            if (e > 0) {
-                const int32_t move = e >> 16;
-                px += move;
-                if (px < sw) {
-                    ul += move;
-                    ur += move;
-                    ll += move;
-                    lr += move;
-                }
+        const int64_t start = o + r * ss;
+        if (start != upper_start) {
+            if (start == lower_start) {
+                std::swap(upper, lower);
+            } else {
+                mix_row(src, last, start, plan, upper);
             }
+            upper_start = start;
+            lower_start = start + ss;
+            mix_row(src, last, lower_start, plan, lower);
         }
+        // The region's last column is left as it was: DW - 1 pixels a row.
+        blend_rows(*upper, *lower, uint32_t(rows[i] & 0xFFFF), plan.count,
+                   dst + int64_t(dy + i) * ds + dx);
         const int32_t e = rows[i + 1];
         if (e > 0) {
             const int32_t move = e >> 16;

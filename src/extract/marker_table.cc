@@ -39,20 +39,32 @@ bool is_marker_initial(uint8_t b) { return b == 'H' || b == 'K' || b == 'A' || b
 
 uint64_t find_next_marker(const uint8_t* data, uint64_t size, uint64_t pos,
                           const marker_row** row) {
-    // A match needs the bracket and one more byte; the shortest marker is
-    // longer, and match_marker checks the real length.
-    while (pos < size && size - pos > marker_lead_length) {
-        const void* hit = std::memchr(data + pos, 0xE3, size - pos - marker_lead_length);
-        if (!hit) break;
-        const uint64_t at = uint64_t(static_cast<const uint8_t*>(hit) - data);
-        if (data[at + 1] == 0x80 && data[at + 2] == 0x90 && is_marker_initial(data[at + 3])) {
-            if (const marker_row* found = match_marker(data, size, at)) {
-                *row = found;
-                return at;
-            }
-        }
-        pos = at + 1;
-    }
     *row = nullptr;
+    // A candidate needs the bracket and one more byte; the shortest marker is
+    // longer, and match_marker checks the real length.
+    if (size <= marker_lead_length) return size;
+    const uint64_t limit = size - marker_lead_length;  // candidates lie before it
+    while (pos < limit) {
+        const void* hit = std::memchr(data + pos, 0xE3, limit - pos);
+        if (!hit) break;
+        uint64_t at = uint64_t(static_cast<const uint8_t*>(hit) - data);
+        // Where E3 bytes come close together (runs of brackets, or E3 over and
+        // over) memchr would return after a byte or three each time; stepping
+        // through such a run here costs a few compares a candidate instead.
+        do {
+            if (data[at + 1] != 0x80 || data[at + 2] != 0x90) {
+                ++at;
+                continue;
+            }
+            if (is_marker_initial(data[at + 3])) {
+                if (const marker_row* found = match_marker(data, size, at)) {
+                    *row = found;
+                    return at;
+                }
+            }
+            at += marker_lead_length;  // 80 and 90 cannot open a marker
+        } while (at < limit && data[at] == 0xE3);
+        pos = at;
+    }
     return size;
 }
