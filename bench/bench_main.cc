@@ -1,0 +1,189 @@
+// Times the tool against the work it cannot avoid and prints one table:
+//   1. read the 64 MiB scene and memchr through it (the baseline),
+//   2. the tool on a 64 MiB scene without markers,
+//   3. the tool on 64 MiB of E3 80 90 (every third byte a candidate),
+//   4. the tool on 64 characters with 240 x 320 faces, against the same stb
+//      decodes and encodes done directly,
+//   5. the peak memory of run 2,
+// and checks that run 2's standard output is the exact progress stream.
+//
+// The machine is shared, so the runs are interleaved (load from elsewhere hits
+// all of them alike), each ratio is the median of the ratios within one
+// repetition, and ratios are taken of CPU time, which does not grow while a
+// run waits for a core; wall times are shown beside it.
+//
+// usage: cardlift_bench <cardlift> <scene dir> [repetitions]
+// The baseline and stb-only programs are taken from beside this one.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "child_run.h"
+#include "scene_builder.h"
+#include "scene_names.h"
+#include "stb_work.h"
+#include "stream_check.h"
+
+namespace {
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+struct series {
+    std::vector<timing> runs;
+    // The median of one clock (&timing::wall or &timing::cpu), in milliseconds.
+    double median_ms(double timing::*clock) const {
+        std::vector<double> v;
+        for (const timing& t : runs) v.push_back(t.*clock * 1e3);
+        return median(v);
+    }
+};
+
+// This run's CPU time over the reference's, within each repetition.
+std::vector<double> paired_ratios(const series& run, const series& reference) {
+    std::vector<double> ratios;
+    for (size_t i = 0; i < run.runs.size(); ++i)
+        ratios.push_back(run.runs[i].cpu / reference.runs[i].cpu);
+    return ratios;
+}
+
+// Children run in other directories, so every path is made absolute first.
+std::string absolute(const char* path) {
+    char* full = realpath(path, nullptr);
+    const std::string out = full ? full : path;
+    std::free(full);
+    return out;
+}
+
+std::string beside_this_program(const char* name) {
+    const std::string self = absolute("/proc/self/exe");
+    return self.substr(0, self.rfind('/') + 1) + name;
+}
+
+void append_output(void* context, const char* data, size_t length) {
+    static_cast<std::string*>(context)->append(data, length);
+}
+
+// Each card run starts in an empty directory, as a user's first run would:
+// rewriting last run's files would add the cost of truncating them.
+// Returns how many files there were.
+int empty_directory(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (!d) return 0;
+    int count = 0;
+    while (const dirent* entry = readdir(d)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") count += unlink((dir + "/" + name).c_str()) == 0;
+    }
+    closedir(d);
+    return count;
+}
+
+// The stb-only program times its own loop and prints wall and CPU seconds.
+bool time_stb_only(const std::string& program, const std::string& work, series* into) {
+    std::string out;
+    const output_reader reader{append_output, &out};
+    const child_result r = run_child({program, work}, ".", &reader);
+    timing t;
+    if (!r.ok || std::sscanf(out.c_str(), "%lf %lf", &t.wall, &t.cpu) != 2) {
+        std::fprintf(stderr, "failed: %s %s\n", program.c_str(), work.c_str());
+        return false;
+    }
+    into->runs.push_back(t);
+    return true;
+}
+
+bool time_child(const std::vector<std::string>& args, const std::string& dir, series* into,
+                long* peak_kib = nullptr) {
+    const child_result r = run_child(args, dir);
+    if (!r.ok) {
+        std::fprintf(stderr, "failed: %s %s\n", args[0].c_str(), args[1].c_str());
+        return false;
+    }
+    into->runs.push_back(r.time);
+    if (peak_kib) *peak_kib = std::max(*peak_kib, r.peak_rss_kib);
+    return true;
+}
+
+// A row of the table; with a reference, the median ratio against the target
+// and the spread of the single ratios, which shows how noisy the machine was.
+void print_row(const char* name, const series& s, const series* reference, double target) {
+    std::printf("%-44s %8.1f %8.1f", name, s.median_ms(&timing::wall), s.median_ms(&timing::cpu));
+    if (reference) {
+        const std::vector<double> ratios = paired_ratios(s, *reference);
+        const double ratio = median(ratios);
+        std::printf(" %6.2fx  %5.2f-%.2f  <= %.2fx  %s", ratio,
+                    *std::min_element(ratios.begin(), ratios.end()),
+                    *std::max_element(ratios.begin(), ratios.end()), target,
+                    ratio <= target ? "met" : "MISSED");
+    }
+    std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: cardlift_bench <cardlift> <scene dir> [repetitions]\n");
+        return 2;
+    }
+    const std::string tool = absolute(argv[1]);
+    const std::string dir = absolute(argv[2]);
+    const int repetitions = argc > 3 ? std::max(1, std::atoi(argv[3])) : 7;
+    const std::string read_search = beside_this_program("cardlift_read_search");
+    const std::string stb_only = beside_this_program("cardlift_stb_only");
+    const std::string work = dir + "/" + stb_work_file;
+    const std::string plain = dir + "/" + plain_scene;
+    const std::string brackets = dir + "/" + brackets_scene;
+    const std::string faces = dir + "/" + faces_scene;
+    const std::string cards_dir = dir + "/cards";
+    mkdir(cards_dir.c_str(), 0755);
+
+    series baseline, no_marker, worst, cards, stb;
+    long peak_kib = 0;
+    for (int i = 0; i < repetitions; ++i) {
+        empty_directory(cards_dir);
+        const bool ok = time_child({read_search, plain}, dir, &baseline) &&
+                        time_child({tool, plain}, dir, &no_marker, &peak_kib) &&
+                        time_child({tool, brackets}, dir, &worst) &&
+                        time_child({tool, faces}, cards_dir, &cards) &&
+                        time_stb_only(stb_only, work, &stb);
+        if (!ok) return 1;
+    }
+    const int cards_written = empty_directory(cards_dir);
+
+    const stream_verdict stream =
+        check_marker_free_stream(tool, plain, bench_scene_bytes, png_head().size() - 12);
+
+    std::printf("medians of %d interleaved repetitions; ratios of CPU time\n\n", repetitions);
+    std::printf("%-44s %8s %8s %7s  %-10s  %s\n", "run", "wall ms", "CPU ms", "ratio", "spread",
+                "target");
+    print_row("1 baseline: read + memchr, 64 MiB", baseline, nullptr, 0);
+    print_row("2 cardlift, 64 MiB without markers", no_marker, &baseline, 2.0);
+    print_row("3 cardlift, 64 MiB of E3 80 90", worst, &baseline, 3.0);
+    print_row("  stb only: 64 decodes + 64 encodes", stb, nullptr, 0);
+    print_row("4 cardlift, 64 characters, 240x320 faces", cards, &stb, 1.10);
+    const double scene_mib = double(bench_scene_bytes) / (1 << 20);
+    const double extra_mib = double(peak_kib) / 1024 - scene_mib;
+    std::printf("5 peak memory of run 2: %.1f MiB = scene %.0f MiB + %.1f MiB   <= +8 MiB  %s\n",
+                double(peak_kib) / 1024, scene_mib, extra_mib, extra_mib <= 8 ? "met" : "MISSED");
+    std::printf("\nrun 4 wrote %d card files (%d characters in the scene)\n", cards_written,
+                bench_face_count);
+    if (stream.identical)
+        std::printf("stdout of run 2: %llu bytes, identical to the reference stream\n",
+                    static_cast<unsigned long long>(stream.bytes_seen));
+    else
+        std::printf("stdout of run 2 DIFFERS from the reference stream at byte %llu (of %llu)\n",
+                    static_cast<unsigned long long>(stream.first_difference),
+                    static_cast<unsigned long long>(stream.bytes_seen));
+    return stream.identical && cards_written == bench_face_count ? 0 : 1;
+}

@@ -1,0 +1,98 @@
+// Writes the benchmark scenes into the directory named by the argument.
+#include <cstdio>
+#include <string>
+
+#include <stb/stb_image.h>
+
+#include "card/composer.h"
+#include "scene_builder.h"
+#include "scene_names.h"
+#include "stb_work.h"
+
+namespace {
+
+// Trailing data without markers: pseudo-random bytes, like the compressed
+// payloads real scenes carry. Every 256th byte or so is E3, the first byte of
+// every marker, so the search for it stops as often as in real data.
+bytes random_trailing(size_t n) {
+    bytes b(n);
+    uint64_t state = 0x9E3779B97F4A7C15u;
+    for (size_t i = 0; i < n; ++i) {
+        state ^= state << 13;
+        state ^= state >> 7;
+        state ^= state << 17;
+        b[i] = uint8_t(state >> 32);
+    }
+    return b;
+}
+
+// The opening bracket of every marker, E3 80 90, repeated: each third byte is
+// a candidate, and none is followed by a marker's first letter.
+bytes bracket_trailing(size_t n) {
+    static const uint8_t lead[3] = {0xE3, 0x80, 0x90};
+    bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = lead[i % 3];
+    return b;
+}
+
+// The face pictures: busy 240 x 320 pictures that nothing trims, all distinct.
+std::vector<bytes> face_pictures() {
+    std::vector<bytes> faces;
+    for (int i = 0; i < bench_face_count; ++i)
+        faces.push_back(encode_png(busy_picture(bench_face_width, bench_face_height, uint32_t(i + 1))));
+    return faces;
+}
+
+// One character for each face, alternating the sex byte.
+bytes face_scene(const std::vector<bytes>& faces) {
+    std::vector<bytes> records;
+    for (size_t i = 0; i < faces.size(); ++i) {
+        sp_record r;
+        r.row = row_kk;
+        r.picture1 = faces[i];
+        r.final_section = final_with_sex(uint8_t(i % 2));
+        records.push_back(build_sp_record(r));
+    }
+    return scene_with_records(records);
+}
+
+// Each face with the card picture drawn from it (see stb_work.h).
+bytes stb_work(const std::vector<bytes>& faces) {
+    bytes b;
+    put_le32(b, uint32_t(faces.size()));
+    card_canvas canvas;
+    for (const bytes& face : faces) {
+        put_le32(b, uint32_t(face.size()));
+        put_bytes(b, face);
+        int w = 0, h = 0, channels = 0;
+        unsigned char* pixels = stbi_load_from_memory(face.data(), int(face.size()), &w, &h, &channels, 4);
+        compose_card(&canvas, pixels, w, h, 'F');
+        for (uint32_t pixel : canvas.pixels) put_le32(b, pixel);
+    }
+    return b;
+}
+
+bool write_whole(const std::string& path, const bytes& data) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: cardlift_make_scenes <directory>\n");
+        return 2;
+    }
+    const std::string dir = std::string(argv[1]) + "/";
+    const size_t trailing = bench_scene_bytes - png_head().size();
+    const std::vector<bytes> faces = face_pictures();
+    const bool ok = write_whole(dir + plain_scene, build_scene(random_trailing(trailing))) &&
+                    write_whole(dir + brackets_scene, build_scene(bracket_trailing(trailing))) &&
+                    write_whole(dir + faces_scene, face_scene(faces)) &&
+                    write_whole(dir + stb_work_file, stb_work(faces));
+    if (!ok) std::fprintf(stderr, "cannot write the scenes into %s\n", argv[1]);
+    return ok ? 0 : 1;
+}
