@@ -143,6 +143,16 @@ TEST(hostile, scene_cut_at_every_length) {
         uint32_t cut_iend = 0;
         const bool scene = find_scene_data(cut.data(), uint32_t(len), &cut_iend);
         ASSERT_EQ(scene, len >= 64 && len > iend + 42u);
+        // The search finds exactly the markers that lie wholly inside, and ends.
+        std::vector<uint32_t> found;
+        const marker_row* row = nullptr;
+        for (uint64_t at = find_next_marker(cut.data(), len, iend, &row); at < len;
+             at = find_next_marker(cut.data(), len, at + 1, &row))
+            found.push_back(uint32_t(at));
+        std::vector<uint32_t> inside;
+        for (const parsed& p : records)
+            if (p.match + p.row->length <= len) inside.push_back(p.match);
+        ASSERT_EQ(found, inside);
         for (const parsed& p : records) {
             if (p.match >= len) break;
             record_info info{};
