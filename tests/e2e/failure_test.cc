@@ -12,7 +12,7 @@
 
 namespace {
 
-placed_record character(const std::string& text) {
+placed_record female_with_text(const std::string& text) {
     sp_record r;
     r.text = text;
     r.final_section = final_with_sex(1);
@@ -48,7 +48,7 @@ run_result run_in_removed_directory(const sandbox& box, const std::string& scene
 // when its first bytes are a scene and its size modulo 2^32 would pass. The
 // files are sparse, so they cost no disk.
 TEST(e2e_failure, files_of_4_gib_or_more_are_refused) {
-    const scene_plan plan = plan_scene({character("a")});
+    const scene_plan plan = plan_scene({female_with_text("a")});
     struct size_case {
         const char* what;
         uint64_t size;
@@ -73,7 +73,7 @@ TEST(e2e_failure, files_of_4_gib_or_more_are_refused) {
 // written, nothing is left behind, and the run ends normally.
 TEST(e2e_failure, cards_that_cannot_be_created) {
     if (tool_overridden()) GTEST_SKIP() << "file system behaviour checked on Linux only";
-    const scene_plan plan = plan_scene({character("a"), character("b")});
+    const scene_plan plan = plan_scene({female_with_text("a"), female_with_text("b")});
     const std::string expected_out =
         progress_text(plan.file.size(), plan.iend, plan.spans) + "\rNo characters found!\r\n";
 
