@@ -176,13 +176,5 @@ inline card read_card(const sandbox& box, const std::string& name) {
     return c;
 }
 
-// The older interface, until failure_test.cc moves to the one above.
-inline placed_record sp(const sp_record& r) { return {build_sp_record(r), 5}; }
-inline std::string card_name(const std::string& prefix_and_sex, uint32_t tag, uint32_t number) {
-    char name[64];
-    snprintf(name, sizeof name, "%s_%04X_%03u.png", prefix_and_sex.c_str(), tag, number);
-    return name;
-}
-
 constexpr uint32_t plain_female = 0xFFF6BAF3;  // R 243, G 186, B 246, A 255
 constexpr uint32_t plain_male = 0xFFFEC2A8;    // R 168, G 194, B 254, A 255
