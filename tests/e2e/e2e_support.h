@@ -45,17 +45,20 @@ struct run_result {
 
 inline bool tool_overridden() { return getenv("CARDLIFT_TOOL") && *getenv("CARDLIFT_TOOL"); }
 
-// Runs CARDLIFT_TOOL when set (e.g. a Windows build under wine), else the
-// freshly built binary, through the shell with each argument quoted.
-inline run_result run_tool(const sandbox& box, const std::vector<std::string>& args) {
-    auto quoted = [](const std::string& text) {
-        std::string q = "'";
-        for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return q + "'";
-    };
-    std::string command = "cd " + quoted(box.work) + " && ";
-    command += tool_overridden() ? std::string(getenv("CARDLIFT_TOOL")) : quoted(CARDLIFT_TOOL_PATH);
-    for (const std::string& arg : args) command += " " + quoted(arg);
+inline std::string quoted(const std::string& text) {
+    std::string q = "'";
+    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// The tool's command: CARDLIFT_TOOL when set (e.g. a Windows build under
+// wine), else the freshly built binary.
+inline std::string tool_command() {
+    return tool_overridden() ? std::string(getenv("CARDLIFT_TOOL")) : quoted(CARDLIFT_TOOL_PATH);
+}
+
+// Runs a shell command that starts the tool, its console streams captured.
+inline run_result run_shell(const sandbox& box, std::string command) {
     command += " </dev/null >" + quoted(box.root + "/stdout") + " 2>" + quoted(box.root + "/stderr");
     run_result r;
     const int raw = system(command.c_str());
@@ -63,6 +66,13 @@ inline run_result run_tool(const sandbox& box, const std::vector<std::string>& a
     r.out = read_text(box.root + "/stdout");
     r.err = read_text(box.root + "/stderr");
     return r;
+}
+
+// Runs the tool in the work directory, with each argument quoted.
+inline run_result run_tool(const sandbox& box, const std::vector<std::string>& args) {
+    std::string command = "cd " + quoted(box.work) + " && " + tool_command();
+    for (const std::string& arg : args) command += " " + quoted(arg);
+    return run_shell(box, command);
 }
 
 // Writes `data` as `name` in the work directory, making its folders.

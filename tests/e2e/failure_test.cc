@@ -14,15 +14,8 @@ namespace {
 run_result run_in_removed_directory(const sandbox& box, const std::string& scene) {
     const std::string gone = box.root + "/gone";
     std::filesystem::create_directory(gone);
-    const std::string tool = tool_overridden() ? getenv("CARDLIFT_TOOL") : "'" CARDLIFT_TOOL_PATH "'";
-    const std::string command = "cd '" + gone + "' && rmdir '" + gone + "' && " + tool + " '" + scene +
-                                "' </dev/null >'" + box.root + "/stdout' 2>'" + box.root + "/stderr'";
-    run_result r;
-    const int raw = system(command.c_str());
-    if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
-    r.out = read_text(box.root + "/stdout");
-    r.err = read_text(box.root + "/stderr");
-    return r;
+    return run_shell(box, "cd " + quoted(gone) + " && rmdir " + quoted(gone) + " && " + tool_command() +
+                              " " + quoted(scene));
 }
 
 }  // namespace
