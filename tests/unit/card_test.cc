@@ -74,6 +74,7 @@ TEST(card, compose_card_places_the_picture) {
         {"single colour", solid_picture(300, 300, 0xFF336699), {100, 100, 100, 100, 200, 38, 0, 176, 352}},
         {"600x2 draws nothing", busy_picture(600, 2), {0, 0, 0, 600, 2, 0, 352, 252, 0}},
         {"1x400 draws nothing", busy_picture(1, 400), {0, 0, 1, 1, 399, 126, 0, 0, 352}},
+        {"1x9M: H' x 252 past 32 bits", busy_picture(1, 9000000), {0, 0, 1, 1, 8999999, 126, 0, 0, 352}},
         {"columns 10-19 only", with_lines(busy_picture(90, 30), {10, 11, 12, 13, 14, 15, 16, 17, 18, 19}),
          {10, 0, 0, 80, 30, 0, 258, 252, 94}},
         {"counted anywhere in the outer thirds", with_lines(busy_picture(30, 30), {0, 25, 29, ~5}),
