@@ -56,7 +56,7 @@ TEST(record, parse_record) {
     const record_case cases[] = {
         sp("kind 0: face 1; 4th length byte unread", {.row = row_hc, .picture1 = p9, .picture1_len_top = 1},
            1, 'M'),
-        sp("no first picture; the pair ('2') tested right after", {.row = row_ais, .with_pair = true}, 0, 'M'),
+        sp("no first picture; pair ('2') tested next", {.row = row_ais, .with_pair = true}, 0, 'M'),
         sp("pair, 'f'", {.row = row_kks, .picture1 = p9, .with_pair = true, .pair_first = pair('f')}, 1, 'M'),
         // A second length of 36 whose fourth byte is 'A' or 'g' is no pair start.
         sp("36 then 'A' is a length", {.row = row_rg, .picture2 = p36, .picture2_len_top = 'A'}, 2, 'M'),
