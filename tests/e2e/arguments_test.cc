@@ -27,7 +27,7 @@ TEST(e2e_arguments, names_carry_the_crc_of_the_argument_text) {
         {"\xE3\x82\xB7\xE3\x83\xBC\xE3\x83\xB3.png", "???.png"},
         {"\xE5\xA0\xB4\xE9\x9D\xA2/sc\xC3\xA8ne.png", "?\?/sc\xE8ne.png"},
     };
-    const placed_record record = character(row_kks, 1);
+    const bytes record = character(row_kks, 1);
     const scene_plan plan = plan_scene({record});
     for (const auto& [typed, seen] : cases) {
         SCOPED_TRACE(typed);
@@ -37,14 +37,14 @@ TEST(e2e_arguments, names_carry_the_crc_of_the_argument_text) {
         EXPECT_EQ(r.out, expected_out(plan, extracted_one));
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(read_card(box, card_name("KKS_F", 1, windows_tool() ? seen : typed)).rest, record.data);
+        EXPECT_EQ(read_card(box, card_name("KKS_F", 1, windows_tool() ? seen : typed)).rest, record);
     }
     EXPECT_EQ(card_name("KKS_F", 1, "123456789"), "KKS_F_CBF43926_001.png");
 }
 
 TEST(e2e_arguments, wildcards_expand_before_the_tool_runs) {
     if (!windows_tool()) GTEST_SKIP() << "on Linux the shell expands wildcards";
-    const placed_record female = character(row_kk, 1);
+    const bytes female = character(row_kk, 1);
     const scene_plan a = plan_scene({female});
     {
         // Several matches: only the first is processed, under its own name's
@@ -64,7 +64,7 @@ TEST(e2e_arguments, wildcards_expand_before_the_tool_runs) {
         sandbox box;
         write_file(box, "in/scene.png", a.file);
         EXPECT_EQ(run_tool(box, {"in/sc?ne.*"}).out, expected_out(a, extracted_one));
-        EXPECT_EQ(read_card(box, card_name("KK_F", 1, "in/scene.png")).rest, female.data);
+        EXPECT_EQ(read_card(box, card_name("KK_F", 1, "in/scene.png")).rest, female);
     }
     {
         // No match: the pattern stays as typed and names no file.

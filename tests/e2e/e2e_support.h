@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -25,13 +26,9 @@ inline std::string read_text(const std::string& path) {
 // tool runs in `work`; its console streams are captured beside it so that they
 // never show up among the files it creates.
 struct sandbox {
-    std::string root, work;
-    sandbox() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "cardlift_e2e_XXXXXX").string();
-        root = mkdtemp(pattern.data()) ? pattern : "/nonexistent";
-        work = root + "/work";
-        std::filesystem::create_directory(work);
-    }
+    std::string root = (std::filesystem::temp_directory_path() / "cardlift_e2e_XXXXXX").string();
+    std::string work = (mkdtemp(root.data()) ? root : "/nonexistent") + "/work";
+    sandbox() { std::filesystem::create_directory(work); }
     ~sandbox() {
         std::error_code ignored;
         std::filesystem::remove_all(root, ignored);
@@ -45,20 +42,18 @@ struct run_result {
 
 inline bool tool_overridden() { return getenv("CARDLIFT_TOOL") && *getenv("CARDLIFT_TOOL"); }
 
-inline std::string quoted(const std::string& text) {
-    std::string q = "'";
-    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// The tool's command: CARDLIFT_TOOL when set (e.g. a Windows build under
-// wine), else the freshly built binary.
-inline std::string tool_command() {
-    return tool_overridden() ? std::string(getenv("CARDLIFT_TOOL")) : quoted(CARDLIFT_TOOL_PATH);
-}
-
-// Runs a shell command that starts the tool, its console streams captured.
-inline run_result run_shell(const sandbox& box, std::string command) {
+// Runs CARDLIFT_TOOL when set (e.g. a Windows build under wine), else the
+// freshly built binary, in the work directory, through the shell with each
+// argument quoted.
+inline run_result run_tool(const sandbox& box, const std::vector<std::string>& args) {
+    auto quoted = [](const std::string& text) {
+        std::string q = "'";
+        for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        return q + "'";
+    };
+    std::string command = "cd " + quoted(box.work) + " && ";
+    command += tool_overridden() ? std::string(getenv("CARDLIFT_TOOL")) : quoted(CARDLIFT_TOOL_PATH);
+    for (const std::string& arg : args) command += " " + quoted(arg);
     command += " </dev/null >" + quoted(box.root + "/stdout") + " 2>" + quoted(box.root + "/stderr");
     run_result r;
     const int raw = system(command.c_str());
@@ -66,13 +61,6 @@ inline run_result run_shell(const sandbox& box, std::string command) {
     r.out = read_text(box.root + "/stdout");
     r.err = read_text(box.root + "/stderr");
     return r;
-}
-
-// Runs the tool in the work directory, with each argument quoted.
-inline run_result run_tool(const sandbox& box, const std::vector<std::string>& args) {
-    std::string command = "cd " + quoted(box.work) + " && " + tool_command();
-    for (const std::string& arg : args) command += " " + quoted(arg);
-    return run_shell(box, command);
 }
 
 // Writes `data` as `name` in the work directory, making its folders.
@@ -95,64 +83,48 @@ inline std::set<std::string> file_names(const sandbox& box) {
     return names;
 }
 
-// A record with the distance from its first byte to its marker.
-struct placed_record {
-    bytes data;
-    uint32_t marker_offset;
-};
-inline placed_record table(const table_record& r) { return {build_table_record(r), 1}; }
 // A string-and-picture record of `row` whose final section holds "sex" then
 // `sex_byte` (1: female).
-inline placed_record character(int row, uint8_t sex_byte, const bytes& face = {},
-                               const std::string& text = "1.0.0") {
-    sp_record r;
-    r.row = row;
+inline bytes character(int row, uint8_t sex_byte, const bytes& face = {}, const std::string& text = "1.0.0") {
+    sp_record r{.row = row, .text = text, .final_section = final_with_sex(sex_byte)};
     (row == row_rg ? r.picture2 : r.picture1) = face;
-    r.text = text;
-    r.final_section = final_with_sex(sex_byte);
-    return {build_sp_record(r), 5};
+    return build_sp_record(r);
 }
 
 // png_head(), 40 filler bytes (alone enough for a scene), then each record
-// followed by 16 more, with every record's marker position and end.
-struct span {
-    uint32_t match, end;
-};
+// followed by 16 more, with where each record's marker starts and it ends.
 struct scene_plan {
     bytes file;
-    uint32_t iend;  // position of the IEND chunk
-    std::vector<span> spans;
+    std::vector<std::pair<uint64_t, uint64_t>> spans;
 };
-inline scene_plan plan_scene(const std::vector<placed_record>& records) {
-    scene_plan plan{png_head(), uint32_t(png_head().size() - 12), {}};
+inline scene_plan plan_scene(const std::vector<bytes>& records) {
+    scene_plan plan{png_head(), {}};
     put_bytes(plan.file, bytes(40, '.'));
-    for (const placed_record& r : records) {
-        const uint32_t start = uint32_t(plan.file.size());
-        plan.spans.push_back({start + r.marker_offset, start + uint32_t(r.data.size())});
-        put_bytes(plan.file, r.data);
+    const uint8_t open[] = {0xE3, 0x80, 0x90};  // every marker opens with U+3010
+    for (const bytes& r : records) {
+        const uint64_t marker = uint64_t(std::search(r.begin(), r.end(), open, open + 3) - r.begin());
+        plan.spans.push_back({plan.file.size() + marker, plan.file.size() + r.size()});
+        put_bytes(plan.file, r);
         put_bytes(plan.file, bytes(16, '.'));
     }
     return plan;
 }
 
-// The progress stream of a scan of `size` bytes: one "\r%2u%%" a position from
-// `iend` on, jumping over each span and stopping once `stop_after` were taken.
-inline std::string progress_text(uint64_t size, uint64_t iend, const std::vector<span>& spans,
-                                 size_t stop_after = SIZE_MAX) {
+// The whole standard output of a run over `plan`: one "\r%2u%%" a position
+// from the IEND chunk on, jumping over each record and stopping once
+// `stop_after` were taken, then `summary`.
+inline std::string expected_out(const scene_plan& plan, const std::string& summary,
+                                size_t stop_after = SIZE_MAX) {
     std::string text;
+    const uint64_t size = plan.file.size();
     size_t next = 0;
-    for (uint64_t p = iend; p < size && next < stop_after;) {
+    for (uint64_t p = png_head().size() - 12; p < size && next < stop_after;) {
         char line[16];
         snprintf(line, sizeof line, "\r%2u%%", unsigned(p * 100 / size));
         text += line;
-        p = next < spans.size() && spans[next].match == p ? spans[next++].end : p + 1;
+        p = next < plan.spans.size() && plan.spans[next].first == p ? plan.spans[next++].second : p + 1;
     }
-    return text;
-}
-// The whole standard output of a run over `plan`.
-inline std::string expected_out(const scene_plan& plan, const std::string& summary,
-                                size_t stop_after = SIZE_MAX) {
-    return progress_text(plan.file.size(), plan.iend, plan.spans, stop_after) + summary;
+    return text + summary;
 }
 
 inline uint32_t path_tag(const std::string& argument) {
@@ -185,6 +157,3 @@ inline card read_card(const sandbox& box, const std::string& name) {
     stbi_image_free(px);
     return c;
 }
-
-constexpr uint32_t plain_female = 0xFFF6BAF3;  // R 243, G 186, B 246, A 255
-constexpr uint32_t plain_male = 0xFFFEC2A8;    // R 168, G 194, B 254, A 255

@@ -1,6 +1,8 @@
-// The tool as a whole: usage, which files count as scenes, the progress stream
-// and the closing line. The exact scene checks are pinned by the unit tests;
-// here each outcome is shown once through the real program.
+// The tool as a whole: usage, which files count as scenes, and for a scene
+// the progress stream, the closing line and the cards: their names, their
+// bytes (the PNG, then the record) and their pictures. The exact rules are
+// pinned by the unit tests; here each outcome is shown once through the real
+// program.
 #include <gtest/gtest.h>
 
 #include "e2e_support.h"
@@ -26,7 +28,7 @@ TEST(e2e_scene_run, which_files_are_scenes) {
     jpeg.resize(200, 0x42);
     bytes runs_off = build_scene(bytes(40, '.'));
     runs_off[9] = runs_off[10] = runs_off[11] = 0xFF;  // IHDR's length: past the end
-    struct scene_case {
+    const struct {
         const char* what;
         bytes data;
         bool scene = false;
@@ -39,30 +41,38 @@ TEST(e2e_scene_run, which_files_are_scenes) {
         {"JPEG", jpeg},
         {"chunk walk runs off the end", runs_off},
     };
-    for (const scene_case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         sandbox box;
         run_result r = c.data.empty() ? run_tool(box, {"scene.png"}) : run_scene(box, c.data);
-        const scene_plan empty{c.data, uint32_t(png_head().size() - 12), {}};
-        EXPECT_EQ(r.out, c.scene ? expected_out(empty, none_found) : "");
+        EXPECT_EQ(r.out, c.scene ? expected_out({c.data, {}}, none_found) : "");
         EXPECT_EQ(r.err, c.scene ? "" : "not a scene file\r\n");
         EXPECT_EQ(r.status, c.scene ? 0 : 1);
         EXPECT_EQ(file_names(box).size(), c.data.empty() ? 0u : 1u);
     }
 }
 
-// Whole standard output against the reference progress stream, and the cards.
-TEST(e2e_scene_run, summary_counts_cards_and_duplicates) {
-    const placed_record a = character(row_kk, 1), b = character(row_kk, 0);
-    placed_record twin = a;  // the same record but for its last byte
-    twin.data.back() ^= 1;
-    std::vector<placed_record> many;  // 300 different ones; the scan stops after 256
-    std::vector<std::pair<std::string, size_t>> first_256;
-    for (size_t i = 0; i < 300; ++i) many.push_back(character(row_kk, 0, {}, std::to_string(i)));
-    for (size_t i = 0; i < 256; ++i) first_256.push_back({"KK_M", i});
+TEST(e2e_scene_run, cards_and_summary) {
+    const bytes a = character(row_kk, 1), b = character(row_kk, 0);
+    bytes twin = a;  // the same record but for its last byte
+    twin.back() ^= 1;
+    // A face of the card's own size is copied, its alpha made opaque, except
+    // the last column, which keeps pixel 0; half transparent, so that both show.
+    picture face = busy_picture(252, 352, 7);
+    for (uint32_t& px : face.pixels) px = (px & 0x00FFFFFF) | 0x80000000;
+    const bytes face_png = encode_png(face);
+    auto tabled = [](int row, const std::string& data) {  // data holding a "sex" the layout ignores
+        const uint32_t b = uint32_t(data.size() - 20);
+        return build_table_record({row, {{10, 4}, {20, b}, {3, 0}}, {data.begin(), data.end()}});
+    };
+    struct expected_card {
+        const char* stem;
+        size_t record;  // index into the case's records
+        const picture* face = nullptr;  // else the plain colour of the stem's sex letter
+    };
     struct summary_case {
-        std::vector<placed_record> records;
-        std::vector<std::pair<std::string, size_t>> cards;  // name stem, record index
+        std::vector<bytes> records;
+        std::vector<expected_card> cards;
         const char* summary;
         size_t stop_after = SIZE_MAX;  // records the scan takes
     } cases[] = {
@@ -71,22 +81,46 @@ TEST(e2e_scene_run, summary_counts_cards_and_duplicates) {
         {{a, twin}, {{"KK_F", 0}, {"KK_F", 1}}, "\rExtracted 2 characters.\r\n"},
         {{a, a}, {{"KK_F", 0}}, "\rExtracted 1 character (1 duplication skipped).\r\n"},
         {{a, b, a, b}, {{"KK_F", 0}, {"KK_M", 1}}, "\rExtracted 2 characters (2 duplications skipped).\r\n"},
-        {many, first_256, "\rExtracted 256 characters.\r\n", 256},
+        // Every marker row with its prefix and a sex; a face; after it a card
+        // without one, plain again; a face that does not decode, plain.
+        {{character(row_hc, 1), b, character(row_kk_sp, 1), character(row_kks, 0),
+          tabled(row_hs_male, "..........sex\x01..........."),
+          tabled(row_hs_female, std::string("..........sex\0...........", 25)), character(row_ais, 1),
+          character(row_rg, 0), character(row_kk, 1, face_png), character(row_kk, 0, {}, "2"),
+          character(row_rg, 1, bytes(face_png.begin(), face_png.begin() + 900))},
+         {{"HC_F", 0}, {"KK_M", 1}, {"KK_F", 2}, {"KKS_M", 3}, {"HS_M", 4}, {"HS_F", 5}, {"HS2_F", 6},
+          {"RG_M", 7}, {"KK_F", 8, &face}, {"KK_M", 9}, {"RG_F", 10}},
+         "\rExtracted 11 characters.\r\n"},
+        {{}, {}, "\rExtracted 256 characters.\r\n", 256},  // of 300; filled in below
     };
+    for (size_t i = 0; i < 300; ++i) cases[6].records.push_back(character(row_kk, 0, {}, std::to_string(i)));
+    for (size_t i = 0; i < 256; ++i) cases[6].cards.push_back({"KK_M", i});
     for (const summary_case& c : cases) {
         SCOPED_TRACE(c.summary);
         sandbox box;
+        // A file of the first card's name is replaced, not appended to.
+        if (!c.cards.empty()) write_file(box, card_name(c.cards[0].stem, 1), bytes(500000, 0x5A));
         const scene_plan plan = plan_scene(c.records);
         run_result r = run_scene(box, plan.file);
         EXPECT_EQ(r.out, expected_out(plan, c.summary, c.stop_after));
         EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 0);
-        std::set<std::string> expected{"scene.png"};
-        for (size_t i = 0; i < c.cards.size(); ++i) {
-            const std::string name = *expected.insert(card_name(c.cards[i].first, i + 1)).first;
-            EXPECT_EQ(read_card(box, name).rest, c.records[c.cards[i].second].data) << name;
+        std::set<std::string> names{"scene.png"};
+        for (size_t n = 0; n < c.cards.size(); ++n) {
+            const expected_card& want = c.cards[n];
+            const std::string name = *names.insert(card_name(want.stem, n + 1)).first;
+            const card k = read_card(box, name);
+            ASSERT_EQ(k.rest, c.records[want.record]) << name;
+            ASSERT_EQ(k.width, 252);
+            ASSERT_EQ(k.height, 352);
+            const uint32_t plain = name[name.find('_') + 1] == 'F' ? 0xFFF6BAF3 : 0xFFFEC2A8;  // R, G, B, A
+            for (size_t p = 0; p < k.pixels.size(); ++p) {
+                const picture* f = want.face;
+                const uint32_t px = !f ? plain : p % 252 == 251 ? f->pixels[0] : f->pixels[p] | 0xFF000000;
+                ASSERT_EQ(k.pixels[p], px) << name << " x " << p % 252 << " y " << p / 252;
+            }
         }
-        EXPECT_EQ(file_names(box), expected);
+        EXPECT_EQ(file_names(box), names);
     }
 }
 
