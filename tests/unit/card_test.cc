@@ -1,4 +1,4 @@
-// Plain cards, trimming and placing a face picture on the card.
+// Trimming and placing a face picture on the card, and plain cards.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -28,35 +28,12 @@ picture with_lines(picture pic, std::initializer_list<int> lines, uint32_t flip 
     return pic;
 }
 
-// A canvas of garbage, so that every pixel left unwritten shows.
-std::unique_ptr<card_canvas> dirty_canvas() {
-    auto canvas = std::make_unique<card_canvas>();
-    std::fill(std::begin(canvas->pixels), std::end(canvas->pixels), 0x12345678u);
-    return canvas;
-}
-
 }  // namespace
-
-// Only the exact byte 'F' gives the female colour; no pixels, or a zero
-// dimension, give the plain card (and the pixels are still released).
-TEST(card, plain_card) {
-    const struct {
-        bool pixels;
-        int w, h;
-        char sex;
-        uint32_t colour;
-    } cases[] = {{false, 9, 9, 'F', 0xFFF6BAF3},
-                 {true, 0, 9, 'f', 0xFFFEC2A8}, {true, 9, 0, 'F', 0xFFF6BAF3}};
-    for (const auto& c : cases) {
-        auto canvas = dirty_canvas();
-        compose_card(canvas.get(), c.pixels ? stb_copy(busy_picture(9, 9)) : nullptr, c.w, c.h, c.sex);
-        for (uint32_t p : canvas->pixels) ASSERT_EQ(p, c.colour) << c.sex;
-    }
-}
 
 // The layout of each picture, and the canvas after compose_card: pixel 0
 // (alpha included) outside the fitted region and in its last column, opaque
 // inside, and the region's top-left pixel the drawn part's top-left pixel.
+// Without pixels, the plain card: the female colour only for the exact 'F'.
 TEST(card, compose_card_places_the_picture) {
     const picture nine = busy_picture(9, 9);
     const struct {
@@ -82,13 +59,14 @@ TEST(card, compose_card_places_the_picture) {
         {"alpha, low 3 bits differ", with_lines(nine, {0}, 0xFF070707), {1, 0, 0, 8, 9, 0, 69, 252, 283}},
         {"bit 3 differs", with_lines(nine, {0}, 0x080000), {0, 0, 0, 9, 9, 0, 100, 252, 252}},
     };
+    auto canvas = std::make_unique<card_canvas>();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         card_layout l{};
         measure_card_layout(c.pic.pixels.data(), c.pic.width, c.pic.height, &l);
         EXPECT_EQ(c.want, (std::vector<int>{l.left, l.right, l.top, l.width, l.height, l.fit_x, l.fit_y,
                                             l.fit_w, l.fit_h}));
-        auto canvas = dirty_canvas();
+        std::fill(std::begin(canvas->pixels), std::end(canvas->pixels), 0x12345678u);  // shows what stays
         compose_card(canvas.get(), stb_copy(c.pic), c.pic.width, c.pic.height, 'F');
         for (int y = 0; y < card_height; ++y) {
             for (int x = 0; x < card_width; ++x) {
@@ -102,5 +80,9 @@ TEST(card, compose_card_places_the_picture) {
         if (c.want[7] > 1 && c.want[8] > 0)
             EXPECT_EQ(canvas->pixels[c.want[6] * card_width + c.want[5]],
                       c.pic.pixels[size_t(c.want[2]) * c.pic.width + size_t(c.want[0])] | 0xFF000000);
+    }
+    for (char sex : {'F', 'f', 'M'}) {
+        compose_card(canvas.get(), nullptr, 9, 9, sex);
+        for (uint32_t px : canvas->pixels) ASSERT_EQ(px, sex == 'F' ? 0xFFF6BAF3 : 0xFFFEC2A8) << sex;
     }
 }

@@ -37,11 +37,6 @@ std::vector<card> scan(const bytes& file, uint32_t* matches = nullptr) {
     return cards;
 }
 
-// The PNG of a plain card, for a "sex" byte of 1 (female) or none (male).
-bytes plain_png(const bytes& final_section) {
-    return scan(scene_with_records({build_sp_record({.final_section = final_section})}))[0].first;
-}
-
 // Every marker match a scan of `scene` meets: where its marker ends, and where
 // its record ends (0: refused, as leaving the buffer). A record that is not
 // refused lies inside the buffer around its marker, and so does its face.
@@ -108,43 +103,20 @@ TEST(hostile, every_cut_and_every_spoilt_byte) {
     EXPECT_EQ(cards[0].second, records[1]);
 }
 
-// 65,535 entries of 148 bytes: a record of almost 10 MB, measured in full when
-// it is all there and refused when its data area is one byte short.
-TEST(hostile, entry_count_65535) {
-    table_record big{row_hs_female, std::vector<table_entry>(65535), bytes(40, 0x45)};
-    big.entries[70].a = 30;
-    big.entries[65534].b = 40;
-    const bytes record = build_table_record(big);
-    for (size_t cut : {0, 1}) {
-        bytes scene = png_head();  // no filler after the record: it ends the file
-        put_bytes(scene, bytes(40, '.'));
-        scene.insert(scene.end(), record.begin(), record.end() - long(cut));
-        const std::vector<card> cards = scan(scene);
-        ASSERT_EQ(cards.size(), 1 - cut);
-        if (!cut) EXPECT_TRUE(cards[0].second == record && cards[0].first == plain_png(final_with_sex(1)));
-    }
-}
-
-// Face pictures that do not decode, or declare sizes that the decoder refuses
-// (given two bytes of image data), give the plain card.
+// Face pictures that do not decode, or declare sizes that the decoder refuses,
+// give the plain card.
 TEST(hostile, damaged_and_huge_declared_faces) {
-    // CRCs and the Adler-32 are left zero: the decoder checks neither.
-    auto declaring = [](uint32_t width, uint32_t height, uint8_t depth) {
-        bytes png = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
-        auto chunk = [&png](const char* type, const bytes& data) {
-            put_bytes(png, {0, 0, 0, uint8_t(data.size())});
-            put_text(png, type);
-            put_bytes(png, data);
-            put_le32(png, 0);
-        };
-        chunk("IHDR", {uint8_t(width >> 24), uint8_t(width >> 16), uint8_t(width >> 8), uint8_t(width),
-                       uint8_t(height >> 24), uint8_t(height >> 16), uint8_t(height >> 8), uint8_t(height),
-                       depth, 6, 0, 0, 0});
-        chunk("IDAT", {0x78, 0x01, 0x63, 0x60, 0, 0, 0, 0, 0, 0});  // two zero bytes, deflated
-        chunk("IEND", {});
+    const bytes good = encode_png(busy_picture(20, 10)), one_pixel = encode_png(busy_picture(1, 1));
+    // The PNG of one pixel, its IHDR declaring another size (the decoder does not check the CRC).
+    auto declaring = [&](uint32_t width, uint32_t height, uint8_t depth) {
+        bytes png = one_pixel;
+        for (int i = 0; i < 4; ++i) {
+            png[16 + i] = uint8_t(width >> (24 - 8 * i));
+            png[20 + i] = uint8_t(height >> (24 - 8 * i));
+        }
+        png[24] = depth;
         return png;
     };
-    const bytes good = encode_png(busy_picture(20, 10));
     bytes broken_zlib = good;
     broken_zlib[33 + 8 + 2] |= 0x06;  // first block type 3, which does not exist
     const bytes faces[] = {
@@ -156,10 +128,11 @@ TEST(hostile, damaged_and_huge_declared_faces) {
         // its size checks yet does not fit an int: the allocation must fail cleanly.
         declaring(256, 1 << 20, 16),
     };
+    const bytes plain = scan(scene_with_records({build_sp_record({})}))[0].first;  // no face, male
     for (const bytes& face : faces) {
         const std::vector<card> cards = scan(scene_with_records({build_sp_record({.picture1 = face})}));
         ASSERT_EQ(cards.size(), 1u);
-        EXPECT_TRUE(cards[0].first == plain_png({})) << "face " << &face - faces;
+        EXPECT_TRUE(cards[0].first == plain) << "face " << &face - faces;
     }
 }
 

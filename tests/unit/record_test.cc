@@ -53,6 +53,9 @@ TEST(record, parse_record) {
     put_bytes(later_sex, final_with_sex(1));
     const uint32_t sex_in_length_field = 's' | 'e' << 8 | 'x' << 16 | 1u << 24;
     const bytes p9(9, 3), p12(12, 5), p36(36, 4);  // pictures, told apart by their bytes
+    std::vector<table_entry> most(65535);  // the furthest extent on the last entry
+    most[70].a = 30;
+    most[65534].b = 40;
     const record_case cases[] = {
         sp("kind 0: face 1; 4th length byte unread", {.row = row_hc, .picture1 = p9, .picture1_len_top = 1},
            1, 'M'),
@@ -78,6 +81,8 @@ TEST(record, parse_record) {
         table("24-bit extents",
               {.row = row_hs_female, .entries = {{0x10000, 0x20}}, .data = bytes(0x10020, 9)},
               37 + 148 + 0x10020),
+        table("65,535 entries", {.row = row_hs_female, .entries = most, .data = bytes(40, 9)},
+              37 + 148 * 65535 + 40),
     };
     for (const record_case& c : cases) {
         SCOPED_TRACE(c.name);
