@@ -72,13 +72,6 @@ bytes stb_work(const std::vector<bytes>& faces) {
     return b;
 }
 
-bool write_whole(const std::string& path, const bytes& data) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    return std::fclose(f) == 0 && ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,10 +82,10 @@ int main(int argc, char** argv) {
     const std::string dir = std::string(argv[1]) + "/";
     const size_t trailing = bench_scene_bytes - png_head().size();
     const std::vector<bytes> faces = face_pictures();
-    const bool ok = write_whole(dir + plain_scene, build_scene(random_trailing(trailing))) &&
-                    write_whole(dir + brackets_scene, build_scene(bracket_trailing(trailing))) &&
-                    write_whole(dir + faces_scene, face_scene(faces)) &&
-                    write_whole(dir + stb_work_file, stb_work(faces));
+    const bool ok = write_file(dir + plain_scene, build_scene(random_trailing(trailing))) &&
+                    write_file(dir + brackets_scene, build_scene(bracket_trailing(trailing))) &&
+                    write_file(dir + faces_scene, face_scene(faces)) &&
+                    write_file(dir + stb_work_file, stb_work(faces));
     if (!ok) std::fprintf(stderr, "cannot write the scenes into %s\n", argv[1]);
     return ok ? 0 : 1;
 }

@@ -83,13 +83,6 @@ std::vector<seed_record> seed_records() {
     return out;
 }
 
-bool write_seed(const std::string& path, const bytes& data) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-    return std::fclose(f) == 0 && ok;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -112,14 +105,14 @@ int main(int argc, char** argv) {
 
     bool ok = true;
     for (size_t i = 0; i < scenes.size(); ++i)
-        ok &= write_seed(scene_dir + "/seed_" + std::to_string(i) + ".png", scenes[i]);
+        ok &= write_file(scene_dir + "/seed_" + std::to_string(i) + ".png", scenes[i]);
     // The record target's input: the row number, then the bytes after the marker.
     for (size_t i = 0; i < records.size(); ++i) {
         const seed_record& r = records[i];
         bytes input = {uint8_t(r.row)};
         const size_t body = r.marker_at + marker_text(r.row).size();
         input.insert(input.end(), r.data.begin() + long(body), r.data.end());
-        ok &= write_seed(record_dir + "/seed_" + std::to_string(i), input);
+        ok &= write_file(record_dir + "/seed_" + std::to_string(i), input);
     }
     if (!ok) std::fprintf(stderr, "could not write every seed\n");
     return ok ? 0 : 1;

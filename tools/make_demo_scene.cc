@@ -74,8 +74,5 @@ int main(int argc, char** argv) {
         build_table_record(table), kk};
     const bytes scene = scene_with_records(records);
 
-    std::FILE* out = std::fopen(argv[1], "wb");
-    if (!out) return 1;
-    const bool ok = std::fwrite(scene.data(), 1, scene.size(), out) == scene.size();
-    return std::fclose(out) == 0 && ok ? 0 : 1;
+    return write_file(argv[1], scene) ? 0 : 1;
 }

@@ -1,5 +1,6 @@
 #include "scene_builder.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <stb/stb_image_write.h>
 
@@ -168,4 +169,11 @@ bytes scene_with_records(const std::vector<bytes>& records, size_t gap) {
     }
     put_filler(b, 16);
     return b;
+}
+
+bool write_file(const std::string& path, const bytes& data) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
+    return std::fclose(f) == 0 && ok;
 }

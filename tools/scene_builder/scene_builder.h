@@ -75,3 +75,6 @@ bytes build_scene(const bytes& trailing);
 // enough, then the records in order, separated by `gap` filler bytes, then 16
 // filler bytes. Filler holds no marker and no "sex".
 bytes scene_with_records(const std::vector<bytes>& records, size_t gap = 16);
+
+// Writes `data` to a new file at `path`; false when any of it was not written.
+bool write_file(const std::string& path, const bytes& data);
