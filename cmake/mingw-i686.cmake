@@ -1,25 +1,5 @@
-# Cross-compiles the 32-bit Windows console program with Debian's mingw-w64
-# (package g++-mingw-w64-i686), which links against the system's msvcrt.dll.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiles the 32-bit Windows console program, the one that is shipped,
+# with Debian's mingw-w64 (package g++-mingw-w64-i686).
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
-# The POSIX thread model: GoogleTest needs std::mutex, which the win32 model's
-# C++ library lacks. The threads library is linked statically like the rest.
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)  # GoogleTest's project enables C too
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-
-# stb is header-only and the same for every target, so the host's copy is used,
-# but through a root that holds nothing else: the compiler must never see the
-# rest of /usr/include (glibc's headers).
-set(_cardlift_stb_root "${CMAKE_BINARY_DIR}/target-root")
-if(NOT EXISTS "${_cardlift_stb_root}/usr/include/stb")
-  file(MAKE_DIRECTORY "${_cardlift_stb_root}/usr/include")
-  file(CREATE_LINK /usr/include/stb "${_cardlift_stb_root}/usr/include/stb" SYMBOLIC)
-endif()
-
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32 "${_cardlift_stb_root}")
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(cardlift_mingw_target i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

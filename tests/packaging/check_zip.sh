@@ -1,17 +1,26 @@
 #!/usr/bin/env bash
-# Builds the Windows zip with CPack and checks what it holds: cardlift.exe,
-# needing no DLL beyond the system's own, and readme.txt with CR LF line ends.
-# Usage: check_zip.sh <build dir> <cpack> <version> <objdump> <readme source>
+# Builds the Windows zip with CPack and checks what it holds: cardlift.exe, a
+# console program for the build's processor needing no DLL beyond the system's
+# own, and readme.txt with CR LF line ends. Reads the files only, so it runs
+# where wine cannot run the program.
+# Usage: check_zip.sh <build dir> <cpack> <archive name> <objdump> <readme source> <PE format>
+# with the PE format pei-i386 (the shipped program) or pei-x86-64.
 set -euo pipefail
 build=$1
 cpack=$2
-version=$3
+top=$3
 objdump=$4
 readme_src=$5
+format=$6
 . "$(dirname "$0")/common.sh"
 
+case $format in
+pei-i386) magic='010b (PE32)' ;;
+pei-x86-64) magic='020b (PE32+)' ;;
+*) fail "unknown PE format $format" ;;
+esac
+
 make_package "$cpack" "$build" ZIP
-top=cardlift-$version-win32
 [ -f "$tmp/$top.zip" ] || fail "no $top.zip among: $(ls "$tmp")"
 
 mkdir "$tmp/x"
@@ -21,11 +30,16 @@ files=$(cd "$tmp/x" && find . -type f | sort)
 
 exe=$tmp/x/$top/cardlift.exe
 [ "$(head -c 2 "$exe")" = MZ ] || fail "cardlift.exe is not a Windows program"
+file_header=$("$objdump" -f "$exe")
+grep -q "file format $format\$" <<<"$file_header" || fail "cardlift.exe is not $format: $file_header"
+headers=$("$objdump" -p "$exe" | tr -s '\t' ' ')
+grep -qx "Magic $magic" <<<"$headers" || fail "cardlift.exe is not $magic"
+# Subsystem 3 opens a console window when started from the Explorer.
+grep -qx 'Subsystem 00000003 (Windows CUI)' <<<"$headers" || fail "cardlift.exe is not a console program"
 # The mingw runtime DLLs (libstdc++-6.dll, libgcc_s_*.dll, libwinpthread-1.dll)
-# are not in the zip, so the program must not need them.
-dlls=$("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
-[ -n "$dlls" ] || fail "no imports read from cardlift.exe"
-! grep -qi '^lib' <<<"$dlls" || fail "cardlift.exe needs DLLs that are not shipped: $dlls"
+# are not in the zip, so the program may need only what every Windows has.
+dlls=$(sed -n 's/^ *DLL Name: //p' <<<"$headers" | sort)
+[ "$dlls" = $'KERNEL32.dll\nmsvcrt.dll' ] || fail "cardlift.exe imports: $dlls"
 
 readme=$tmp/x/$top/readme.txt
 [ "$(grep -c $'\r$' "$readme")" -eq "$(wc -l <"$readme")" ] || fail "readme.txt has lines without CR LF"
