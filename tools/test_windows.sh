@@ -23,8 +23,8 @@ cd "$here"
 . tools/deps.sh
 . tools/windows_leg.sh
 
-mkdir -p build
-choose_windows_leg "${CARDLIFT_WINDOWS_LEG:-auto}" build
+mkdir -p build/probe
+choose_windows_leg "${CARDLIFT_WINDOWS_LEG:-auto}" build/probe
 
 # The same settings as the mingw presets': no debug chatter, no Mono/Gecko
 # installers, no desktop menu entries, and C.UTF-8 so that wine reads Unix
