@@ -47,7 +47,6 @@ TEST(e2e_process, failing_standard_output_loses_no_card) {
 // waiting for a writer (the timeout turns a hang into status 124), like a
 // directory or a device.
 TEST(e2e_process, special_files_are_not_scenes) {
-    if (tool_overridden()) GTEST_SKIP() << "POSIX special files";
     const struct {
         const char* what;
         std::string argument;
