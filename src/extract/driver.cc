@@ -63,7 +63,7 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
     // About 420 KiB; the stack holds it (the Windows build reserves 2 MiB).
     scan_state s;
     std::memset(s.written_crcs, 0, sizeof s.written_crcs);
-    progress_start(&s.progress, out, size);
+    progress_start(&s.progress, out, size, console_write_max);
     *totals = scan_totals{0, 0};
 
     uint64_t pos = start;

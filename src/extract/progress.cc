@@ -2,6 +2,8 @@
 
 namespace {
 
+size_t stdio_write(FILE* out, const char* data, size_t len) { return std::fwrite(data, 1, len, out); }
+
 // Percentages stay below 100 because every position is below the size, so
 // "%2u" always yields two characters.
 void fill_block(progress_stream* s, uint32_t percent) {
@@ -14,24 +16,29 @@ void fill_block(progress_stream* s, uint32_t percent) {
 }
 
 void write_units(progress_stream* s, uint64_t count) {
-    while (count > 0) {
-        const uint64_t n = count < progress_block_units ? count : progress_block_units;
-        std::fwrite(s->block, progress_unit_bytes, size_t(n), s->out);
+    while (count > 0 && !s->failed) {
+        const uint64_t n = count < s->units_per_write ? count : s->units_per_write;
+        const size_t len = size_t(n) * progress_unit_bytes;
+        s->failed = s->write(s->out, s->block, len) != len;
         count -= n;
     }
 }
 
 }  // namespace
 
-void progress_start(progress_stream* s, FILE* out, uint32_t size) {
+void progress_start(progress_stream* s, FILE* out, uint32_t size, uint32_t max_write) {
+    const uint32_t units = max_write / progress_unit_bytes;
     s->out = out;
+    s->write = stdio_write;
     s->size = size;
+    s->units_per_write = units < 1 ? 1 : units > progress_block_units ? progress_block_units : units;
     s->percent = 0;
     s->block_ready = false;
+    s->failed = false;
 }
 
 void progress_positions(progress_stream* s, uint64_t from, uint64_t to) {
-    while (from < to) {
+    while (from < to && !s->failed) {
         // Position p shows p * 100 / size, truncated; the products fit in 64 bits.
         const uint32_t percent = uint32_t(from * 100 / s->size);
         // First position that shows the next percentage: ceil((q + 1) * size / 100).
@@ -40,7 +47,7 @@ void progress_positions(progress_stream* s, uint64_t from, uint64_t to) {
         const bool changed = !s->block_ready || s->percent != percent;
         if (changed) fill_block(s, percent);
         write_units(s, run_end - from);
-        if (changed) std::fflush(s->out);
+        if (changed && !s->failed) s->failed = std::fflush(s->out) != 0;
         from = run_end;
     }
 }

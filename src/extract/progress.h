@@ -5,21 +5,31 @@
 // with one call per run of positions, and flushed when the percentage changes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
 constexpr int progress_unit_bytes = 4;       // "\r" + two digits + "%"
-constexpr int progress_block_units = 16384;  // one 64 KiB write at a time
+constexpr int progress_block_units = 16384;  // 64 KiB of text, the largest write
+
+// Hands `len` bytes to `out` and returns how many were taken.
+using progress_write_fn = size_t (*)(FILE* out, const char* data, size_t len);
 
 struct progress_stream {
     FILE* out;
-    uint64_t size;       // scene length, the 100 % mark
-    uint32_t percent;    // percentage the block is filled with
+    progress_write_fn write;  // fwrite, unless a test watches the writes
+    uint64_t size;            // scene length, the 100 % mark
+    uint32_t units_per_write; // 1 to progress_block_units
+    uint32_t percent;         // percentage the block is filled with
     bool block_ready;
+    // A write or flush fell short (a pipe whose reader quit, a closed stream):
+    // the rest of the text is dropped instead of being offered again per block.
+    bool failed;
     char block[progress_unit_bytes * progress_block_units];
 };
 
-void progress_start(progress_stream* s, FILE* out, uint32_t size);
+// No write hands over more than `max_write` bytes (whole texts, at least one).
+void progress_start(progress_stream* s, FILE* out, uint32_t size, uint32_t max_write);
 
 // Emits the text for each position in [from, to), all of them below `size`.
 void progress_positions(progress_stream* s, uint64_t from, uint64_t to);

@@ -11,11 +11,16 @@ struct loaded_file {
 
 // Reads the whole file named by the command-line argument `path` into one
 // malloc'd buffer. Returns false, with nothing allocated, when the file cannot
-// be opened or read in full, or is 4 GiB or larger. Where main()'s arguments
-// cannot spell every file name (Windows: the ANSI code page), a `path` that is
-// one of them is opened by the argument's native form.
+// be opened or read in full, is not a regular file (a directory, a named pipe,
+// a device: refused without waiting on it), or is 4 GiB or larger. Where
+// main()'s arguments cannot spell every file name (Windows: the ANSI code
+// page), a `path` that is one of them is opened by the argument's native form.
 bool load_whole_file(const char* path, loaded_file* out);
 
 // Puts standard output and standard error in the state the tool's byte-exact
-// messages need (binary mode where the platform has a text mode).
+// messages need (binary mode where the platform has a text mode), and makes a
+// closed standard output fail its writes instead of ending the process.
 void prepare_console();
+
+// The most bytes the progress text hands to standard output in one write.
+extern const uint32_t console_write_max;

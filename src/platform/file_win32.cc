@@ -88,6 +88,12 @@ bool load_whole_file(const char* path, loaded_file* out) {
     const HANDLE file =
         CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
+    // Only a file on disk is read: a pipe or a device (CON, NUL, COM1) is
+    // refused before it is asked for its size or read from.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return false;
+    }
 
     // Scene positions are 32-bit: a file of 4 GiB or more is refused whole
     // rather than read in part, so the high half of the size is asked for too.
@@ -107,6 +113,12 @@ bool load_whole_file(const char* path, loaded_file* out) {
     out->size = size;
     return true;
 }
+
+// Consoles of Windows 7 and earlier fail a single write of more than about
+// 32 KiB (ERROR_NOT_ENOUGH_MEMORY). msvcrt passes a request to WriteFile
+// whole or in pieces of its 4 KiB buffer, adding nothing in binary mode, so
+// this bounds every write the console sees.
+const uint32_t console_write_max = 8 * 1024;
 
 void prepare_console() {
     // Text mode would write every "\r\n" of a message as CR CR LF.

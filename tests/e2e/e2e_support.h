@@ -42,19 +42,28 @@ struct run_result {
 
 inline bool tool_overridden() { return getenv("CARDLIFT_TOOL") && *getenv("CARDLIFT_TOOL"); }
 
-// Runs CARDLIFT_TOOL when set (e.g. a Windows build under wine), else the
-// freshly built binary, in the work directory, through the shell with each
-// argument quoted.
-inline run_result run_tool(const sandbox& box, const std::vector<std::string>& args) {
-    auto quoted = [](const std::string& text) {
-        std::string q = "'";
-        for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-        return q + "'";
-    };
-    std::string command = "cd " + quoted(box.work) + " && ";
+inline std::string quoted(const std::string& text) {
+    std::string q = "'";
+    for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// The shell command that runs CARDLIFT_TOOL when set (e.g. a Windows build
+// under wine), else the freshly built binary, in the work directory, with each
+// argument quoted and standard input empty; `launcher` goes before the tool.
+inline std::string tool_command(const sandbox& box, const std::vector<std::string>& args,
+                                const std::string& launcher = "") {
+    std::string command = "cd " + quoted(box.work) + " && " + launcher;
     command += tool_overridden() ? std::string(getenv("CARDLIFT_TOOL")) : quoted(CARDLIFT_TOOL_PATH);
     for (const std::string& arg : args) command += " " + quoted(arg);
-    command += " </dev/null >" + quoted(box.root + "/stdout") + " 2>" + quoted(box.root + "/stderr");
+    return command + " </dev/null";
+}
+
+// Runs the tool (see tool_command) with its console streams captured.
+inline run_result run_tool(const sandbox& box, const std::vector<std::string>& args,
+                           const std::string& launcher = "") {
+    const std::string command = tool_command(box, args, launcher) + " >" + quoted(box.root + "/stdout") +
+                                " 2>" + quoted(box.root + "/stderr");
     run_result r;
     const int raw = system(command.c_str());
     if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);

@@ -1,18 +1,55 @@
 // The bulk progress writer against the obvious loop: one "\r%2u%%" per
-// position with position * 100 / size.
+// position with position * 100 / size; every write it makes is watched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 
 #include "extract/progress.h"
+#include "platform/file.h"
+
+namespace {
+
+// The size of every write the progress writer makes; from write number
+// `fail_from` (0: the first) on, each one falls short, taking half its bytes.
+struct write_log {
+    std::vector<size_t> sizes;
+    size_t fail_from = SIZE_MAX;
+};
+write_log watched;
+
+size_t watched_write(FILE* out, const char* data, size_t len) {
+    watched.sizes.push_back(len);
+    return std::fwrite(data, 1, watched.sizes.size() > watched.fail_from ? len / 2 : len, out);
+}
+
+// Runs the writer over `positions` through a real file in binary mode, as the
+// tool writes its output, and returns what arrived.
+using runs = std::vector<std::pair<uint64_t, uint64_t>>;  // positions [from, to), in order
+std::string write_progress(uint32_t size, const runs& positions, uint32_t max_write,
+                           size_t fail_from = SIZE_MAX) {
+    watched = write_log{{}, fail_from};
+    FILE* f = std::fopen("progress_test.out", "w+b");
+    if (!f) return "cannot open progress_test.out";
+    auto s = std::make_unique<progress_stream>();
+    progress_start(s.get(), f, size, max_write);
+    s->write = watched_write;
+    for (auto [from, to] : positions) progress_positions(s.get(), from, to);
+    std::string got(size_t(std::ftell(f)), '\0');
+    std::rewind(f);
+    got.resize(std::fread(got.data(), 1, got.size(), f));
+    std::fclose(f);
+    std::remove("progress_test.out");
+    return got;
+}
 
 TEST(progress, same_bytes_as_one_formatted_print_per_position) {
-    using runs = std::vector<std::pair<uint64_t, uint64_t>>;  // positions [from, to), in order
     std::vector<std::pair<uint32_t, runs>> cases = {
         {1001, {{0, 9}, {10, 11}, {523, 600}, {1000, 1001}}},  // runs broken where records were skipped
         {12345, {{100, 4000}, {4000, 4001}, {4500, 12345}}},
-        {2000003, {{0, 2000003}}},  // a percentage lasts longer than the writer's block of 16384 texts
+        {2000003, {{0, 2000003}}},  // a percentage lasts longer than the writer's block of 2048 texts
         {UINT32_MAX, {{0, 50}, {UINT32_MAX - 3000, UINT32_MAX}}},  // position * 100 needs 64 bits
         {UINT32_MAX - 7, {{42949600, 42949700}}},
     };
@@ -30,17 +67,53 @@ TEST(progress, same_bytes_as_one_formatted_print_per_position) {
                 want += unit;
             }
         }
-        // Written through a real file in binary mode, as the tool writes its output.
-        FILE* f = std::fopen("progress_test.out", "w+b");
-        ASSERT_NE(f, nullptr);
-        auto s = std::make_unique<progress_stream>();
-        progress_start(s.get(), f, size);
-        for (auto [from, to] : positions) progress_positions(s.get(), from, to);
-        std::string got(size_t(std::ftell(f)), '\0');
-        std::rewind(f);
-        got.resize(std::fread(got.data(), 1, got.size(), f));
-        std::fclose(f);
-        std::remove("progress_test.out");
-        ASSERT_TRUE(got == want) << got.size() << " bytes, not " << want.size();
+        for (const uint32_t max_write : {8192u, console_write_max}) {
+            const std::string got = write_progress(size, positions, max_write);
+            ASSERT_TRUE(got == want) << got.size() << " bytes, not " << want.size();
+            EXPECT_LE(*std::max_element(watched.sizes.begin(), watched.sizes.end()), max_write);
+        }
     }
 }
+
+// Consoles of Windows 7 and earlier fail single writes of more than about
+// 32 KiB; elsewhere a write may carry the whole block.
+TEST(progress, console_write_limit) {
+    const bool windows = std::filesystem::path::preferred_separator == '\\';
+    EXPECT_LE(console_write_max, windows ? 8192u : uint32_t(progress_unit_bytes * progress_block_units));
+}
+
+// A run of one percentage is cut into writes of at most `max_write` bytes,
+// whole texts and at least one; a write that falls short ends the stream.
+TEST(progress, write_sizes) {
+    const uint32_t size = 10000000;  // 100000 positions a percentage
+    const struct {
+        runs positions;
+        uint32_t max_write;
+        std::vector<size_t> sizes;
+        size_t fail_from = SIZE_MAX;
+    } cases[] = {
+        {{{0, 2047}}, 8192, {8188}},
+        {{{0, 2048}}, 8192, {8192}},
+        {{{0, 2049}}, 8192, {8192, 4}},
+        {{{0, 2049}}, 8191, {8188, 8}},  // a part of a text does not count
+        {{{99000, 102000}}, 8192, {4000, 8000}},  // split where the percentage changes
+        {{{0, 3}}, 7, {4, 4, 4}},
+        {{{0, 3}}, 0, {4, 4, 4}},
+        {{{0, 16385}}, 65536, {65536, 4}},
+        {{{0, 16385}}, 65540, {65536, 4}},  // no more than the block holds
+        {{{0, 5000}, {6000, 9000}}, 8192, {8192}, 0},
+        {{{0, 5000}, {6000, 9000}}, 8192, {8192, 8192}, 1},
+        {{{0, 5000}, {6000, 9000}}, 8192, {8192, 8192, 3616}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.positions) + " at most " + std::to_string(c.max_write) +
+                     " bytes, failing from write " + std::to_string(c.fail_from));
+        const std::string got = write_progress(size, c.positions, c.max_write, c.fail_from);
+        EXPECT_EQ(watched.sizes, c.sizes);
+        size_t taken = 0;  // what the watched writes passed on
+        for (size_t i = 0; i < c.sizes.size(); ++i) taken += i < c.fail_from ? c.sizes[i] : c.sizes[i] / 2;
+        EXPECT_EQ(got.size(), taken);
+    }
+}
+
+}  // namespace
