@@ -20,11 +20,12 @@ struct scan_totals {
 
 constexpr uint32_t max_cards = 256;
 
-// Scans `scene` from `start` (the IEND chunk) to its end, hands each new card
-// to `sink`, writes the progress stream to `out` and fills `totals`. Touches no
+// Scans `scene` from `start` (the IEND chunk) to its end for the markers of
+// the first `marker_rows` rows of the marker table, hands each new card to
+// `sink`, writes the progress stream to `out` and fills `totals`. Touches no
 // file itself.
 void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
-                const card_sink& sink, FILE* out, scan_totals* totals);
+                uint32_t marker_rows, const card_sink& sink, FILE* out, scan_totals* totals);
 
 // Prints the closing line for `totals`.
 void print_summary(FILE* out, const scan_totals& totals);
@@ -33,5 +34,6 @@ void print_summary(FILE* out, const scan_totals& totals);
 bool write_card_file(void* context, const char* name, const uint8_t* png, size_t png_len,
                      const uint8_t* record, size_t record_len);
 
-// The process: argv[1] names the scene. Returns the exit status.
+// The process: argv[1] names the scene, or argv[2] after --newer-games.
+// Returns the exit status.
 int cardlift_main(int argc, char** argv);

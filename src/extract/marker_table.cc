@@ -16,13 +16,20 @@ const marker_row marker_table[marker_count] = {
     {OPEN "HoneySelectCharaFemale" CLOSE, 28, "HS", kind_female_table},
     {OPEN "AIS_Chara" CLOSE, 15, "HS2", kind_face_first},
     {OPEN "RG_Chara" CLOSE, 14, "RG", kind_face_second},
+    // Later games, taken on only with --newer-games.
+    {OPEN "KoiKatuCharaSun" CLOSE, 21, "KKS", kind_face_first},  // Koikatsu Sunshine
+    {OPEN "HCPChara" CLOSE, 14, "HCP", kind_face_first},         // Honey Come Party
+    {OPEN "SVChara" CLOSE, 13, "SV", kind_face_first},           // Summer Vacation Scramble
+    {OPEN "ACChara" CLOSE, 13, "AC", kind_face_first},           // Aicomi
+    {OPEN "ALChara" CLOSE, 13, "AL", kind_face_first},           // Amanatsu Location
 };
 
 #undef OPEN
 #undef CLOSE
 
-const marker_row* match_marker(const uint8_t* data, uint64_t size, uint64_t pos) {
-    for (const marker_row& row : marker_table) {
+const marker_row* match_marker(const uint8_t* data, uint64_t size, uint64_t pos, uint32_t rows) {
+    for (uint32_t i = 0; i < rows && i < marker_count; ++i) {
+        const marker_row& row = marker_table[i];
         if (pos > size || row.length > size - pos) continue;
         if (std::memcmp(data + pos, row.marker, row.length) == 0) return &row;
     }
@@ -31,13 +38,17 @@ const marker_row* match_marker(const uint8_t* data, uint64_t size, uint64_t pos)
 
 namespace {
 
-// The byte after the opening bracket of some marker: 'H', 'K', 'A' or 'R'.
-// Checking it before the full comparison keeps runs of brackets cheap.
-bool is_marker_initial(uint8_t b) { return b == 'H' || b == 'K' || b == 'A' || b == 'R'; }
+// The byte after the opening bracket of some marker: 'H', 'K', 'A', 'R' or 'S'
+// (the last only in the rows of later games; one more compare costs nothing
+// worth a second version of the loop). Checking it before the full comparison
+// keeps runs of brackets cheap.
+bool is_marker_initial(uint8_t b) {
+    return b == 'H' || b == 'K' || b == 'A' || b == 'R' || b == 'S';
+}
 
 }  // namespace
 
-uint64_t find_next_marker(const uint8_t* data, uint64_t size, uint64_t pos,
+uint64_t find_next_marker(const uint8_t* data, uint64_t size, uint64_t pos, uint32_t rows,
                           const marker_row** row) {
     *row = nullptr;
     // A candidate needs the bracket and one more byte; the shortest marker is
@@ -57,7 +68,7 @@ uint64_t find_next_marker(const uint8_t* data, uint64_t size, uint64_t pos,
                 continue;
             }
             if (is_marker_initial(data[at + 3])) {
-                if (const marker_row* found = match_marker(data, size, at)) {
+                if (const marker_row* found = match_marker(data, size, at, rows)) {
                     *row = found;
                     return at;
                 }
