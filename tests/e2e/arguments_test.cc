@@ -7,10 +7,6 @@
 
 namespace {
 
-// Set by tools/test_windows.sh when the tool is the Windows build under wine,
-// whose locale is pinned so that the ANSI code page is 1252.
-bool windows_tool() { return getenv("CARDLIFT_TOOL_WINDOWS") && *getenv("CARDLIFT_TOOL_WINDOWS") == '1'; }
-
 const char extracted_one[] = "\rExtracted 1 character.\r\n";
 
 TEST(e2e_arguments, names_carry_the_crc_of_the_argument_text) {

@@ -42,6 +42,12 @@ struct run_result {
 
 inline bool tool_overridden() { return getenv("CARDLIFT_TOOL") && *getenv("CARDLIFT_TOOL"); }
 
+// Set by tools/test_windows.sh when the tool is the Windows build under wine,
+// whose locale is pinned so that the ANSI code page is 1252.
+inline bool windows_tool() {
+    return getenv("CARDLIFT_TOOL_WINDOWS") && *getenv("CARDLIFT_TOOL_WINDOWS") == '1';
+}
+
 // Runs CARDLIFT_TOOL when set (e.g. a Windows build under wine), else the
 // freshly built binary, in the work directory, through the shell with each
 // argument quoted.
