@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "extract/marker_table.h"
+
 // Receives each finished card: its file name, its PNG bytes and the record
 // bytes that follow them. Returns true only when the whole card was stored.
 struct card_sink {
@@ -21,11 +23,10 @@ struct scan_totals {
 constexpr uint32_t max_cards = 256;
 
 // Scans `scene` from `start` (the IEND chunk) to its end for the markers of
-// the first `marker_rows` rows of the marker table, hands each new card to
-// `sink`, writes the progress stream to `out` and fills `totals`. Touches no
-// file itself.
+// `markers`, hands each new card to `sink`, writes the progress stream to `out`
+// and fills `totals`. Touches no file itself.
 void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
-                uint32_t marker_rows, const card_sink& sink, FILE* out, scan_totals* totals);
+                marker_set markers, const card_sink& sink, FILE* out, scan_totals* totals);
 
 // Prints the closing line for `totals`.
 void print_summary(FILE* out, const scan_totals& totals);

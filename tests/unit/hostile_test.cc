@@ -31,8 +31,8 @@ std::vector<card> scan(const bytes& file, uint32_t* matches = nullptr) {
     };
     std::FILE* null_out = std::fopen("/dev/null", "wb");
     scan_totals totals{};
-    scan_scene(exact.data(), uint32_t(exact.size()), iend, 0, marker_count, card_sink{keep, &cards}, null_out,
-               &totals);
+    scan_scene(exact.data(), uint32_t(exact.size()), iend, 0, marker_set::newer_games, card_sink{keep, &cards},
+               null_out, &totals);
     std::fclose(null_out);
     if (matches) *matches = totals.matches;
     return cards;
@@ -44,7 +44,7 @@ std::vector<card> scan(const bytes& file, uint32_t* matches = nullptr) {
 std::vector<std::pair<uint64_t, uint64_t>> walk(const bytes& scene, uint64_t from) {
     std::vector<std::pair<uint64_t, uint64_t>> met;
     const marker_row* row = nullptr;
-    auto next = [&](uint64_t pos) { return find_next_marker(scene.data(), scene.size(), pos, marker_count, &row); };
+    auto next = [&](uint64_t pos) { return find_next_marker(scene.data(), scene.size(), pos, marker_set::newer_games, &row); };
     for (uint64_t at = next(from); at < scene.size(); at = next(at)) {
         record_info r{};
         const bool ok = parse_record(scene.data(), uint32_t(scene.size()), uint32_t(at), *row, 0, 0, &r);

@@ -13,8 +13,8 @@
 
 namespace {
 
-const marker_row* match_text(const std::string& text, uint32_t rows) {
-    return match_marker(reinterpret_cast<const uint8_t*>(text.data()), text.size(), 0, rows);
+const marker_row* match_text(const std::string& text, marker_set set) {
+    return match_marker(reinterpret_cast<const uint8_t*>(text.data()), text.size(), 0, set);
 }
 
 }  // namespace
@@ -22,7 +22,8 @@ const marker_row* match_text(const std::string& text, uint32_t rows) {
 TEST(marker, search_finds_what_trying_every_position_finds) {
     std::string texts[row_count];  // the scene builder's own spelling, compared byte by byte
     for (int row = 0; row < row_count; ++row) texts[row] = marker_text(row);
-    for (const int rows : {default_row_count, row_count}) {
+    for (const marker_set set : {marker_set::standard, marker_set::newer_games}) {
+        const int rows = set == marker_set::newer_games ? row_count : default_row_count;
         std::mt19937 rng(7);
         for (int round = 0; round < 400; ++round) {
             const std::string whole = texts[rng() % row_count];
@@ -42,7 +43,7 @@ TEST(marker, search_finds_what_trying_every_position_finds) {
                 uint64_t want = pos;
                 while (want < size && !at[want]) ++want;
                 const marker_row* row = nullptr;
-                ASSERT_EQ(find_next_marker(data.data(), size, pos, uint32_t(rows), &row), want)
+                ASSERT_EQ(find_next_marker(data.data(), size, pos, set, &row), want)
                     << rows << " rows, round " << round << " from " << pos;
                 ASSERT_EQ(row, at[want]) << rows << " rows, round " << round << " from " << pos;
             }
@@ -85,7 +86,7 @@ TEST(marker, kks_and_kks_sun_apart) {
         {marker_text(row_rg), &marker_table[row_rg], &marker_table[row_rg]},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(match_text(c.text, default_marker_rows), c.with_default) << c.text;
-        EXPECT_EQ(match_text(c.text, marker_count), c.with_all) << c.text;
+        EXPECT_EQ(match_text(c.text, marker_set::standard), c.with_default) << c.text;
+        EXPECT_EQ(match_text(c.text, marker_set::newer_games), c.with_all) << c.text;
     }
 }
