@@ -63,6 +63,15 @@ TEST(e2e_arguments, wildcards_expand_before_the_tool_runs) {
         EXPECT_EQ(read_card(box, card_name("KK_F", 1, "in/scene.png")).rest, female);
     }
     {
+        // After --newer-games, the pattern names the scene all the same.
+        sandbox box;
+        const bytes aicomi = character(row_ac, 1);
+        const scene_plan later = plan_scene({aicomi});
+        write_file(box, "in/scene.png", later.file);
+        EXPECT_EQ(run_tool(box, {"--newer-games", "in/sc?ne.*"}).out, expected_out(later, extracted_one));
+        EXPECT_EQ(read_card(box, card_name("AC_F", 1, "in/scene.png")).rest, aicomi);
+    }
+    {
         // No match: the pattern stays as typed and names no file.
         sandbox box;
         write_file(box, "scene.png", a.file);

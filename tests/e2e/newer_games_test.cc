@@ -143,10 +143,4 @@ TEST(e2e_newer_games, option_alone_or_before_no_scene) {
     }
 }
 
-TEST(e2e_newer_games, wildcards_after_the_option) {
-    if (!windows_tool()) GTEST_SKIP() << "on Linux the shell expands wildcards";
-    const newer_scene scene({{character(row_ac, 1), "AC_F", true}});
-    check_run(scene, {option, "sc?ne.*"}, "scene.png", true);
-}
-
 }  // namespace
