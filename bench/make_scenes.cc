@@ -35,6 +35,17 @@ bytes bracket_trailing(size_t n) {
     return b;
 }
 
+// The opening bracket followed by the first letter of some marker, each of
+// them in turn, over and over: every fourth byte is a candidate that passes
+// the letter check and is compared with the markers, and none matches.
+bytes letters_trailing(size_t n) {
+    static const uint8_t pattern[] = {0xE3, 0x80, 0x90, 'H', 0xE3, 0x80, 0x90, 'K', 0xE3, 0x80,
+                                      0x90, 'A', 0xE3, 0x80, 0x90, 'R', 0xE3, 0x80, 0x90, 'S'};
+    bytes b(n);
+    for (size_t i = 0; i < n; ++i) b[i] = pattern[i % sizeof pattern];
+    return b;
+}
+
 // The face pictures: busy 240 x 320 pictures that nothing trims, all distinct.
 std::vector<bytes> face_pictures() {
     std::vector<bytes> faces;
@@ -84,6 +95,7 @@ int main(int argc, char** argv) {
     const std::vector<bytes> faces = face_pictures();
     const bool ok = write_file(dir + plain_scene, build_scene(random_trailing(trailing))) &&
                     write_file(dir + brackets_scene, build_scene(bracket_trailing(trailing))) &&
+                    write_file(dir + letters_scene, build_scene(letters_trailing(trailing))) &&
                     write_file(dir + faces_scene, face_scene(faces)) &&
                     write_file(dir + stb_work_file, stb_work(faces));
     if (!ok) std::fprintf(stderr, "cannot write the scenes into %s\n", argv[1]);

@@ -50,7 +50,8 @@ struct seed_record {
 std::vector<seed_record> seed_records() {
     const std::vector<bytes> faces = face_pictures();
     std::vector<seed_record> out;
-    const int sp_rows[] = {row_hc, row_kk, row_kk_sp, row_kks, row_ais, row_rg};
+    const int sp_rows[] = {row_hc, row_kk, row_kk_sp, row_kks, row_ais, row_rg,
+                           row_kks_sun, row_hcp, row_sv, row_ac, row_al};
     size_t next_face = 0;
     for (int row : sp_rows) {
         for (int variant = 0; variant < 3; ++variant) {

@@ -9,6 +9,7 @@
 #include "card/png_encoder.h"
 #include "extract/crc32.h"
 #include "extract/marker_table.h"
+#include "extract/options.h"
 #include "extract/progress.h"
 #include "extract/record.h"
 #include "extract/scene.h"
@@ -59,7 +60,7 @@ void extract_record(scan_state& s, const uint8_t* scene, const record_info& rec,
 }  // namespace
 
 void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
-                const card_sink& sink, FILE* out, scan_totals* totals) {
+                marker_set markers, const card_sink& sink, FILE* out, scan_totals* totals) {
     // About 420 KiB; the stack holds it (the Windows build reserves 2 MiB).
     scan_state s;
     std::memset(s.written_crcs, 0, sizeof s.written_crcs);
@@ -69,7 +70,7 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
     uint64_t pos = start;
     while (pos < size && totals->written < max_cards) {
         const marker_row* row = nullptr;
-        const uint64_t at = find_next_marker(scene, size, pos, &row);
+        const uint64_t at = find_next_marker(scene, size, pos, markers, &row);
         if (at >= size) {
             progress_positions(&s.progress, pos, size);
             break;
@@ -103,6 +104,7 @@ void print_summary(FILE* out, const scan_totals& totals) {
 
 int cardlift_main(int argc, char** argv) {
     prepare_console();
+    const marker_set markers = take_marker_option(&argc, &argv);
     if (argc <= 1) {
         std::printf("Extract character cards from Illusion/IllGames scene files\r\n\r\n");
         std::printf("cardlift <scene.png>\r\n");
@@ -122,7 +124,7 @@ int cardlift_main(int argc, char** argv) {
     const uint32_t path_tag = crc32(reinterpret_cast<const uint8_t*>(path), std::strlen(path));
     const card_sink sink{write_card_file, nullptr};
     scan_totals totals;
-    scan_scene(file.data, file.size, iend, path_tag, sink, stdout, &totals);
+    scan_scene(file.data, file.size, iend, path_tag, markers, sink, stdout, &totals);
     std::free(file.data);
     print_summary(stdout, totals);
     std::fflush(stdout);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "extract/marker_table.h"
+
 // Receives each finished card: its file name, its PNG bytes and the record
 // bytes that follow them. Returns true only when the whole card was stored.
 struct card_sink {
@@ -20,11 +22,11 @@ struct scan_totals {
 
 constexpr uint32_t max_cards = 256;
 
-// Scans `scene` from `start` (the IEND chunk) to its end, hands each new card
-// to `sink`, writes the progress stream to `out` and fills `totals`. Touches no
-// file itself.
+// Scans `scene` from `start` (the IEND chunk) to its end for the markers of
+// `markers`, hands each new card to `sink`, writes the progress stream to `out`
+// and fills `totals`. Touches no file itself.
 void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
-                const card_sink& sink, FILE* out, scan_totals* totals);
+                marker_set markers, const card_sink& sink, FILE* out, scan_totals* totals);
 
 // Prints the closing line for `totals`.
 void print_summary(FILE* out, const scan_totals& totals);
@@ -33,5 +35,6 @@ void print_summary(FILE* out, const scan_totals& totals);
 bool write_card_file(void* context, const char* name, const uint8_t* png, size_t png_len,
                      const uint8_t* record, size_t record_len);
 
-// The process: argv[1] names the scene. Returns the exit status.
+// The process: argv[1] names the scene, or argv[2] after --newer-games.
+// Returns the exit status.
 int cardlift_main(int argc, char** argv);

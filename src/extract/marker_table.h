@@ -21,18 +21,29 @@ struct marker_row {
     uint8_t kind;
 };
 
-constexpr int marker_count = 8;
+// The first eight rows are what every run knows. The rest are markers of
+// later games, all in the string-and-picture layout with the face first; a run
+// takes them on only when asked (--newer-games), so that by default the tool
+// finds exactly the records it always found.
+constexpr uint32_t default_marker_rows = 8;
+constexpr uint32_t marker_count = 13;
 extern const marker_row marker_table[marker_count];
+
+// Which rows a run looks for.
+enum class marker_set : uint8_t {
+    standard,     // the first eight
+    newer_games,  // all of them
+};
 
 // Every marker opens with U+3010, encoded E3 80 90.
 constexpr uint32_t marker_lead_length = 3;
 
-// The first row whose marker stands wholly inside the buffer at `pos`, or null.
-// Rows are tried in table order; since all markers end in U+3011, at most one
-// can match.
-const marker_row* match_marker(const uint8_t* data, uint64_t size, uint64_t pos);
+// The first row of `set` whose marker stands wholly inside the buffer at
+// `pos`, or null. Rows are tried in table order; since all markers end in
+// U+3011 and hold it nowhere else, at most one can match.
+const marker_row* match_marker(const uint8_t* data, uint64_t size, uint64_t pos, marker_set set);
 
-// The position of the first marker match at or after `pos`, with its row in
-// `row`; `size` when there is none.
-uint64_t find_next_marker(const uint8_t* data, uint64_t size, uint64_t pos,
+// The position of the first match of a row of `set` at or after `pos`, with
+// its row in `row`; `size` when there is none.
+uint64_t find_next_marker(const uint8_t* data, uint64_t size, uint64_t pos, marker_set set,
                           const marker_row** row);

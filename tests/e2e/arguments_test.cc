@@ -7,10 +7,6 @@
 
 namespace {
 
-// Set by tools/test_windows.sh when the tool is the Windows build under wine,
-// whose locale is pinned so that the ANSI code page is 1252.
-bool windows_tool() { return getenv("CARDLIFT_TOOL_WINDOWS") && *getenv("CARDLIFT_TOOL_WINDOWS") == '1'; }
-
 const char extracted_one[] = "\rExtracted 1 character.\r\n";
 
 TEST(e2e_arguments, names_carry_the_crc_of_the_argument_text) {
@@ -65,6 +61,15 @@ TEST(e2e_arguments, wildcards_expand_before_the_tool_runs) {
         write_file(box, "in/scene.png", a.file);
         EXPECT_EQ(run_tool(box, {"in/sc?ne.*"}).out, expected_out(a, extracted_one));
         EXPECT_EQ(read_card(box, card_name("KK_F", 1, "in/scene.png")).rest, female);
+    }
+    {
+        // After --newer-games, the pattern names the scene all the same.
+        sandbox box;
+        const bytes aicomi = character(row_ac, 1);
+        const scene_plan later = plan_scene({aicomi});
+        write_file(box, "in/scene.png", later.file);
+        EXPECT_EQ(run_tool(box, {"--newer-games", "in/sc?ne.*"}).out, expected_out(later, extracted_one));
+        EXPECT_EQ(read_card(box, card_name("AC_F", 1, "in/scene.png")).rest, aicomi);
     }
     {
         // No match: the pattern stays as typed and names no file.

@@ -42,6 +42,12 @@ struct run_result {
 
 inline bool tool_overridden() { return getenv("CARDLIFT_TOOL") && *getenv("CARDLIFT_TOOL"); }
 
+// Set by tools/test_windows.sh when the tool is the Windows build under wine,
+// whose locale is pinned so that the ANSI code page is 1252.
+inline bool windows_tool() {
+    return getenv("CARDLIFT_TOOL_WINDOWS") && *getenv("CARDLIFT_TOOL_WINDOWS") == '1';
+}
+
 inline std::string quoted(const std::string& text) {
     std::string q = "'";
     for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);

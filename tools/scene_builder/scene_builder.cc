@@ -74,8 +74,10 @@ std::string marker_text(int row) {
     static const char* const names[] = {
         "HCChara",          "KoiKatuChara",            "KoiKatuCharaSP", "KoiKatuCharaS",
         "HoneySelectCharaMale", "HoneySelectCharaFemale", "AIS_Chara",      "RG_Chara",
+        "KoiKatuCharaSun",  "HCPChara",                "SVChara",        "ACChara",
+        "ALChara",
     };
-    if (row < 0 || row > 7) return {};
+    if (row < 0 || row >= row_count) return {};
     return std::string("\xE3\x80\x90") + names[row] + "\xE3\x80\x91";
 }
 

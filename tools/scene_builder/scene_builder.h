@@ -34,12 +34,18 @@ bytes encode_png(const picture& pic);
 // A small valid PNG image (signature, IHDR, IDAT, IEND) to open a scene with.
 bytes png_head();
 
-// Marker row numbers, in table order.
-enum marker_row_id { row_hc, row_kk, row_kk_sp, row_kks, row_hs_male, row_hs_female, row_ais, row_rg };
+// Marker row numbers, in table order: the eight every run knows, then the five
+// of later games that --newer-games adds (all string-and-picture, kind 0).
+enum marker_row_id {
+    row_hc, row_kk, row_kk_sp, row_kks, row_hs_male, row_hs_female, row_ais, row_rg,
+    row_kks_sun, row_hcp, row_sv, row_ac, row_al,
+};
+constexpr int default_row_count = 8;
+constexpr int row_count = 13;
 // The marker text of a row, e.g. "【KoiKatuChara】".
 std::string marker_text(int row);
 
-// A string-and-picture record (rows 0-3, 6: kind 0; row 7: kind 1).
+// A string-and-picture record (rows 0-3, 6, 8-12: kind 0; row 7: kind 1).
 struct sp_record {
     int row = row_kk;
     uint32_t leading = 100;          // the 4-byte leading field

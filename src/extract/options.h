@@ -1,0 +1,15 @@
+// The tool's one option, read off the front of the command line.
+#pragma once
+
+#include "extract/marker_table.h"
+
+// The text that, standing first, takes on the marker rows of later games.
+constexpr char newer_games_option[] = "--newer-games";
+
+// Returns the marker rows the run looks for. When argv[1] is exactly the
+// option, it is taken off the front (argc and argv move on by one, so argv[1]
+// names the scene as it would without the option) and the later games' rows
+// are looked for too. Otherwise the arguments are left as they are and only
+// the standard rows are: any other first argument, an option-like one too, is
+// the scene's path.
+marker_set take_marker_option(int* argc, char*** argv);
