@@ -20,20 +20,30 @@ constexpr uint64_t extent_a_offset = 132;
 constexpr uint64_t extent_b_offset = 140;
 
 // a + b of the entry starting at `entry`; false when its fields are not in `v`.
-bool entry_extent(const byte_view& v, uint64_t entry, uint32_t* out);
+inline bool entry_extent(const byte_view& v, uint64_t entry, uint32_t* out) {
+    uint32_t a = 0;
+    uint32_t b = 0;
+    if (!read_le24(v, entry + extent_a_offset, &a) || !read_le24(v, entry + extent_b_offset, &b))
+        return false;
+    *out = a + b;
+    return true;
+}
 
 // The reference: reads all `count` entries from `table` on. The result is 0
 // for no entries; false when an entry's fields are not in `v`.
 bool furthest_extent_plain(const byte_view& v, uint64_t table, uint32_t count, uint32_t* out);
 
-struct extent_stride;  // the maxima of one stride, see entry_extents.cc
+struct extent_blocks;  // the maxima, see entry_extents.cc
 
-// Block maxima of one scan of one scene, about 22 MiB, allocated at the first
-// table long enough to need them. The scan owns it from start to finish.
+// What one scan of one scene keeps to measure tables: how far the tables
+// measured so far reach, and block maxima (about 7.5 MiB, allocated at the
+// first table that overlaps an earlier one). The scan owns it from start to
+// finish.
 struct extent_cache {
     const uint8_t* data;      // the scene the maxima were taken from
     uint64_t size;
-    extent_stride* strides;   // 148 of them; null until needed
+    uint64_t measured_to;     // the furthest end of a table measured so far
+    extent_blocks* blocks;    // null until needed
     bool unavailable;         // the allocation failed: every table is read whole
 };
 
