@@ -42,8 +42,8 @@ constexpr uint32_t cached_from = 32;
 }  // namespace
 
 // One block of every stride.
-struct alignas(64) extent_block {
-    uint32_t sub[strides][sub_per_block];  // a stride's sub-blocks share a cache line
+struct extent_block {
+    uint32_t sub[strides][sub_per_block];  // a stride's sub-blocks lie together
     uint32_t level[levels][strides];  // level l: this block and the 2^l - 1 after it
 };
 
