@@ -4,22 +4,23 @@
 
 // Layout of the cache. Row k of stride r is the entry at 148 * k + r, so a
 // table at T with N entries is rows T / 148 to T / 148 + N - 1 of stride
-// T % 148. Rows are grouped in sub-blocks of 8 and blocks of 128, and block j
-// of all strides together covers scene bytes 18,944 * j to 18,944 * (j + 1),
-// which are read in order to build it. For every block and stride the cache
+// T % 148. Rows are grouped in sub-blocks of 8 and blocks of 128; block j of
+// all strides together holds the entries starting at scene bytes 18,944 * j
+// to 18,944 * (j + 1), which are read in order to build it. For every block and stride the cache
 // holds the 16 sub-block maxima and, in a sparse table, the maxima of 1, 2,
 // 4 ... 256 blocks starting there. A table is then at most 7 entries, 15
 // sub-blocks, two sparse-table values, 15 sub-blocks and 7 entries.
 //
 // The built blocks form one contiguous run kept in a ring. The scan meets
 // tables in increasing order of their start, so the run only grows at its far
-// end or starts afresh further on, and every block is built once. A table that
-// starts past every table measured before is read entry by entry instead: no
-// later table can overlap it unless its record was no match, and those tables
-// do not overlap one another, so reading them costs at most one entry for
-// every 148 bytes of the scene. A record that is a match thus costs what
-// reading its entries costs, and the blocks are built only where tables
-// overlap.
+// end or starts afresh further on, and every block is built once.
+//
+// A table that starts past the end of every table measured before is read
+// entry by entry: such tables never overlap one another, so together they
+// cost at most one entry for every 148 bytes of the scene. Since the scan
+// resumes at a match's end, no later table starts inside the table of a
+// record that was a match: tables overlap only after records that were no
+// match, and only there are blocks built.
 
 namespace {
 
