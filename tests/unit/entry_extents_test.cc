@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <iterator>
 
+#include "extract/driver.h"
 #include "extract/entry_extents.h"
 #include "extract/marker_table.h"
 #include "extract/record.h"
@@ -156,16 +158,27 @@ std::vector<std::pair<uint64_t, uint64_t>> walk(const bytes& scene, uint64_t fro
     return met;
 }
 
-void expect_same_walk(const bytes& scene) {
+// The walk with the cache and without agree and, when asked, the driver's
+// scan matches as many records.
+void expect_same_walk(const bytes& scene, bool scan_too = false) {
     extent_cache cache;
     extent_cache_start(&cache);
-    ASSERT_EQ(walk(scene, 0, &cache), walk(scene, 0, nullptr));
+    const auto met = walk(scene, 0, &cache);
     extent_cache_release(&cache);
+    ASSERT_EQ(met, walk(scene, 0, nullptr));
+    if (!scan_too) return;
+    auto stored = [](void*, const char*, const uint8_t*, size_t, const uint8_t*, size_t) { return true; };
+    std::FILE* null_out = std::fopen("/dev/null", "wb");
+    scan_totals totals{};
+    scan_scene(scene.data(), uint32_t(scene.size()), 0, 0, card_sink{stored, nullptr}, null_out, &totals);
+    std::fclose(null_out);
+    EXPECT_EQ(totals.matches, uint32_t(std::count_if(met.begin(), met.end(), [](auto m) { return m.second; })));
 }
 
-// A record of `n` entries with small extents, one of them `far` at `index`.
+// A record of `n` entries with extents up to 9, one of them `far` at
+// `index`; without it, the record ends with its 9 data bytes.
 bytes table_record_with(uint32_t n, uint32_t index, uint32_t far) {
-    table_record r{row_hs_female, std::vector<table_entry>(n), bytes(16, 2)};
+    table_record r{row_hs_female, std::vector<table_entry>(n), bytes(9, 2)};
     for (uint32_t i = 0; i < n; ++i) r.entries[i] = {i % 7, 3};
     if (index < n) r.entries[index] = {far, 0};
     return build_table_record(r);
@@ -186,8 +199,11 @@ TEST(entry_extents, scans_through_rejected_tables) {
         scene.resize(scene.size() + 148 * 260, 0x11);
         // Inside the table, clear of the far entry, at a varying residue.
         const uint32_t clear_of_it = index < 150 ? 200 : 20;
-        std::copy(inner.begin(), inner.end(), scene.begin() + 37 + 148 * clear_of_it + index % 97);
-        expect_same_walk(scene);
+        const uint64_t inner_at = 37 + 148 * clear_of_it + index % 97;
+        std::copy(inner.begin(), inner.end(), scene.begin() + long(inner_at));
+        expect_same_walk(scene, index % 50 == 0);
+        const std::vector<std::pair<uint64_t, uint64_t>> both = {{1, 0}, {inner_at + 1, inner_at + inner.size()}};
+        ASSERT_EQ(walk(scene, 0, nullptr), both);
         scene = table_record_with(n, 299, 0xFFFFFF);
         scene.resize(scene.size() + 148 * 260, 0x11);
         std::copy(inner.begin(), inner.end(), scene.begin() + 37 + 148 * index);
@@ -197,7 +213,7 @@ TEST(entry_extents, scans_through_rejected_tables) {
     // with their tables in the buffer, then, with the end moved out, matches.
     bytes packed = packed_table_markers(41 * 200);
     packed.resize(packed.size() + 148 * size_t(most), 0x00);
-    expect_same_walk(packed);
+    expect_same_walk(packed, true);
     packed.resize(packed.size() + largest);
-    expect_same_walk(packed);
+    expect_same_walk(packed, true);
 }
