@@ -7,9 +7,13 @@
 //   5. the peak memory of run 2,
 //   6. the tool on 64 MiB of a bracket and a marker's first letter, over and
 //      over (every fourth byte compared with the markers),
+//   7. the tool on 64 MiB whose last 41 MiB are entry-table markers packed 41
+//      bytes apart, whose tables fit but reach past the end, against run 2,
+//   8. the peak memory of run 7,
 // runs 2, 3 and 6 also with --newer-games (the marker table's later rows,
 // whose search must cost no more),
-// and checks that run 2's standard output is the exact progress stream.
+// and checks that the standard output of runs 2 and 7 is the exact progress
+// stream.
 //
 // The machine is shared, so the runs are interleaved (load from elsewhere hits
 // all of them alike), each ratio is the median of the ratios within one
@@ -134,6 +138,25 @@ void print_row(const char* name, const series& s, const series* reference, doubl
     std::printf("\n");
 }
 
+// A run's largest resident size against the scene's plus `allowed_mib`.
+void print_memory_row(const char* name, long peak_kib, double allowed_mib) {
+    const double scene_mib = double(bench_scene_bytes) / (1 << 20);
+    const double extra_mib = double(peak_kib) / 1024 - scene_mib;
+    std::printf("%s: %.1f MiB = scene %.0f MiB + %.1f MiB   <= +%.0f MiB  %s\n", name,
+                double(peak_kib) / 1024, scene_mib, extra_mib, allowed_mib,
+                extra_mib <= allowed_mib ? "met" : "MISSED");
+}
+
+void print_stream_line(const char* run, const stream_verdict& stream) {
+    if (stream.identical)
+        std::printf("stdout of run %s: %llu bytes, identical to the reference stream\n", run,
+                    static_cast<unsigned long long>(stream.bytes_seen));
+    else
+        std::printf("stdout of run %s DIFFERS from the reference stream at byte %llu (of %llu)\n", run,
+                    static_cast<unsigned long long>(stream.first_difference),
+                    static_cast<unsigned long long>(stream.bytes_seen));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -152,12 +175,13 @@ int main(int argc, char** argv) {
     const std::string brackets = dir + "/" + brackets_scene;
     const std::string faces = dir + "/" + faces_scene;
     const std::string letters = dir + "/" + letters_scene;
+    const std::string tables = dir + "/" + tables_scene;
     const std::string cards_dir = dir + "/cards";
     mkdir(cards_dir.c_str(), 0755);
 
     series baseline, no_marker, worst, cards, stb, no_marker_newer, worst_newer, letters_run,
-        letters_newer;
-    long peak_kib = 0;
+        letters_newer, packed;
+    long peak_kib = 0, packed_peak_kib = 0;
     for (int i = 0; i < repetitions; ++i) {
         empty_directory(cards_dir);
         const bool ok = time_child({read_search, plain}, dir, &baseline) &&
@@ -168,13 +192,15 @@ int main(int argc, char** argv) {
                         time_child({tool, letters}, dir, &letters_run) &&
                         time_child({tool, newer_games, letters}, dir, &letters_newer) &&
                         time_child({tool, faces}, cards_dir, &cards) &&
-                        time_stb_only(stb_only, work, &stb);
+                        time_stb_only(stb_only, work, &stb) &&
+                        time_child({tool, tables}, dir, &packed, &packed_peak_kib);
         if (!ok) return 1;
     }
     const int cards_written = empty_directory(cards_dir);
 
-    const stream_verdict stream =
-        check_marker_free_stream(tool, plain, bench_scene_bytes, png_head().size() - 12);
+    const uint64_t iend = png_head().size() - 12;
+    const stream_verdict stream = check_marker_free_stream(tool, plain, bench_scene_bytes, iend);
+    const stream_verdict packed_stream = check_marker_free_stream(tool, tables, bench_scene_bytes, iend);
 
     std::printf("medians of %d interleaved repetitions; ratios of CPU time\n\n", repetitions);
     std::printf("%-44s %8s %8s %7s  %-10s  %s\n", "run", "wall ms", "CPU ms", "ratio", "spread",
@@ -186,20 +212,14 @@ int main(int argc, char** argv) {
     print_row("  the same with --newer-games", worst_newer, &baseline, 3.0);
     print_row("  stb only: 64 decodes + 64 encodes", stb, nullptr, 0);
     print_row("4 cardlift, 64 characters, 240x320 faces", cards, &stb, 1.10);
-    const double scene_mib = double(bench_scene_bytes) / (1 << 20);
-    const double extra_mib = double(peak_kib) / 1024 - scene_mib;
-    std::printf("5 peak memory of run 2: %.1f MiB = scene %.0f MiB + %.1f MiB   <= +8 MiB  %s\n",
-                double(peak_kib) / 1024, scene_mib, extra_mib, extra_mib <= 8 ? "met" : "MISSED");
+    print_memory_row("5 peak memory of run 2", peak_kib, 8);
     print_row("6 cardlift, 64 MiB of bracket + letter", letters_run, &baseline, 0);
     print_row("  the same with --newer-games", letters_newer, &baseline, 0);
+    print_row("7 cardlift, 64 MiB, packed entry tables", packed, &no_marker, 4.0);
+    print_memory_row("8 peak memory of run 7", packed_peak_kib, 64);
     std::printf("\nrun 4 wrote %d card files (%d characters in the scene)\n", cards_written,
                 bench_face_count);
-    if (stream.identical)
-        std::printf("stdout of run 2: %llu bytes, identical to the reference stream\n",
-                    static_cast<unsigned long long>(stream.bytes_seen));
-    else
-        std::printf("stdout of run 2 DIFFERS from the reference stream at byte %llu (of %llu)\n",
-                    static_cast<unsigned long long>(stream.first_difference),
-                    static_cast<unsigned long long>(stream.bytes_seen));
-    return stream.identical && cards_written == bench_face_count ? 0 : 1;
+    print_stream_line("2", stream);
+    print_stream_line("7", packed_stream);
+    return stream.identical && packed_stream.identical && cards_written == bench_face_count ? 0 : 1;
 }

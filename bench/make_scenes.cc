@@ -46,6 +46,18 @@ bytes letters_trailing(size_t n) {
     return b;
 }
 
+// Random bytes, then entry-table markers packed to the end. A marker whose
+// table fits reaches at most 2 x (2^24 - 1) bytes past its data area, so the
+// packing starts just where that reaches past the end: no marker is a match,
+// and every one whose 65,535 entries lie in the scene must be measured whole.
+bytes table_trailing(size_t n) {
+    const size_t header = 1 + marker_text(row_hs_male).size() + 8;  // up to the table
+    const size_t reach = header + 148 * size_t(packed_marker_entries) + 2 * size_t(0xFFFFFF);
+    bytes b = random_trailing(n - reach + 1);
+    put_bytes(b, packed_table_markers(reach - 1));
+    return b;
+}
+
 // The face pictures: busy 240 x 320 pictures that nothing trims, all distinct.
 std::vector<bytes> face_pictures() {
     std::vector<bytes> faces;
@@ -97,6 +109,7 @@ int main(int argc, char** argv) {
                     write_file(dir + brackets_scene, build_scene(bracket_trailing(trailing))) &&
                     write_file(dir + letters_scene, build_scene(letters_trailing(trailing))) &&
                     write_file(dir + faces_scene, face_scene(faces)) &&
+                    write_file(dir + tables_scene, build_scene(table_trailing(trailing))) &&
                     write_file(dir + stb_work_file, stb_work(faces));
     if (!ok) std::fprintf(stderr, "cannot write the scenes into %s\n", argv[1]);
     return ok ? 0 : 1;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Benchmarks: installs what is missing, builds a Release tree with the
-# benchmarks in build/bench, makes the benchmark scenes there (about 200 MB,
+# benchmarks in build/bench, makes the benchmark scenes there (about 270 MB,
 # remade only when their generator changes) and prints the table.
 #
 #   tools/bench.sh [repetitions]     (default 9; each takes about 4 s)

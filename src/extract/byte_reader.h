@@ -39,6 +39,16 @@ inline bool read_le24(const byte_view& v, uint64_t pos, uint32_t* out) {
     return true;
 }
 
+// The 24-bit values at `count` successive positions from `pos` on (they
+// overlap), with one bounds check for the whole run.
+inline bool read_le24_run(const byte_view& v, uint64_t pos, uint64_t count, uint32_t* out) {
+    if (count == 0 || !bytes_fit(v, pos, count + 2)) return count == 0;
+    const uint8_t* p = v.data + pos;
+    for (uint64_t i = 0; i < count; ++i)
+        out[i] = uint32_t(p[i]) | uint32_t(p[i + 1]) << 8 | uint32_t(p[i + 2]) << 16;
+    return true;
+}
+
 inline bool read_le32(const byte_view& v, uint64_t pos, uint32_t* out) {
     if (!bytes_fit(v, pos, 4)) return false;
     const uint8_t* p = v.data + pos;

@@ -22,6 +22,7 @@ struct scan_state {
     card_canvas canvas;              // reused for every card
     uint32_t written_crcs[max_cards];  // CRC-32 of each record written, in order
     progress_stream progress;
+    extent_cache extents;            // entry-table maxima, allocated when needed
 };
 
 bool already_written(const scan_state& s, uint32_t written, uint32_t crc) {
@@ -65,6 +66,7 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
     scan_state s;
     std::memset(s.written_crcs, 0, sizeof s.written_crcs);
     progress_start(&s.progress, out, size, console_write_max);
+    extent_cache_start(&s.extents);
     *totals = scan_totals{0, 0};
 
     uint64_t pos = start;
@@ -78,7 +80,8 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
         // Every position up to and including the match shows its percentage.
         progress_positions(&s.progress, pos, at + 1);
         record_info rec;
-        if (!parse_record(scene, size, uint32_t(at), *row, path_tag, totals->written, &rec)) {
+        if (!parse_record(scene, size, uint32_t(at), *row, path_tag, totals->written, &rec,
+                          &s.extents)) {
             pos = at + 1;  // a record that would leave the buffer is no match
             continue;
         }
@@ -86,6 +89,7 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
         ++totals->matches;
         pos = rec.end;  // the next position examined is the record's end itself
     }
+    extent_cache_release(&s.extents);
     std::fflush(out);
 }
 

@@ -96,23 +96,17 @@ bool parse_string_picture(const byte_view& v, uint64_t e, uint8_t kind, record_i
 
 // Kinds 'M' and 'F': a table of 148-byte entries; the record reaches as far
 // as the furthest entry extent past the data area.
-bool parse_entry_table(const byte_view& v, uint64_t e, uint8_t kind, record_info* out) {
-    constexpr uint64_t entry_size = 148;
+bool parse_entry_table(const byte_view& v, uint64_t e, uint8_t kind, extent_cache* extents,
+                       record_info* out) {
     uint32_t count = 0;
     if (!read_le16(v, e + 4, &count)) return false;
     const uint64_t table = e + 8;
     const uint64_t data_area = table + entry_size * count;
     if (data_area > v.size) return false;
 
-    uint64_t end = data_area;
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint64_t entry = table + entry_size * i;
-        uint32_t a = 0;
-        uint32_t b = 0;
-        if (!read_le24(v, entry + 132, &a) || !read_le24(v, entry + 140, &b)) return false;
-        const uint64_t extent_end = data_area + a + b;
-        if (extent_end > end) end = extent_end;
-    }
+    uint32_t furthest = 0;
+    if (!furthest_extent(extents, v, table, count, &furthest)) return false;
+    const uint64_t end = data_area + furthest;
     if (end > v.size) return false;
 
     out->end = uint32_t(end);
@@ -126,7 +120,7 @@ bool parse_entry_table(const byte_view& v, uint64_t e, uint8_t kind, record_info
 
 bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
                   const marker_row& row, uint32_t path_tag, uint32_t cards_written,
-                  record_info* out) {
+                  record_info* out, extent_cache* extents) {
     const byte_view v{scene, size};
     const uint64_t e = uint64_t(match_pos) + row.length;
     // Letter kinds (above 64) use the entry table; 0 and 1 the string chain.
@@ -134,7 +128,7 @@ bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
     const uint32_t lead = table ? 1 : 5;  // marker length byte, plus the leading field
     if (match_pos < lead) return false;
 
-    const bool ok = table ? parse_entry_table(v, e, row.kind, out)
+    const bool ok = table ? parse_entry_table(v, e, row.kind, extents, out)
                           : parse_string_picture(v, e, row.kind, out);
     if (!ok) return false;
     out->first = match_pos - lead;

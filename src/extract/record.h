@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "extract/entry_extents.h"
 #include "extract/marker_table.h"
 
 // Holds the longest name ("HS2_M_FFFFFFFF_256.png", 22 characters) with room.
@@ -20,10 +21,11 @@ struct record_info {
 // Parses the record whose marker (from `row`) starts at `match_pos`, which must
 // be at least 5. Reads nothing outside `scene`. Returns false when the record's
 // fields put its extent outside the buffer; the caller then treats the marker as
-// no match.
+// no match. A scan passes its `extents` cache so that entry tables are measured
+// without reading every entry; null reads them all, with the same results.
 bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
                   const marker_row& row, uint32_t path_tag, uint32_t cards_written,
-                  record_info* out);
+                  record_info* out, extent_cache* extents = nullptr);
 
 // Formats "<prefix>_<sex>_<tag hex>_<number>.png" for card number
 // cards_written + 1.

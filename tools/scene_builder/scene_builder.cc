@@ -156,6 +156,18 @@ bytes build_table_record(const table_record& r) {
     return b;
 }
 
+bytes packed_table_markers(size_t length) {
+    bytes unit;
+    put_string8(unit, marker_text(row_hs_male));
+    put_le32(unit, 0xFFFFFFFF);  // unread
+    put_le16(unit, packed_marker_entries);
+    unit.resize(packed_marker_spacing, 0xFF);  // the rest of the header, then the gap
+    bytes b;
+    b.reserve(length);
+    for (size_t i = 0; i < length; ++i) b.push_back(unit[i % unit.size()]);
+    return b;
+}
+
 bytes build_scene(const bytes& trailing) {
     bytes b = png_head();
     put_bytes(b, trailing);

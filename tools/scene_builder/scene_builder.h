@@ -2,6 +2,7 @@
 // seed corpus, benchmarks and the demo scene.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -73,6 +74,14 @@ struct table_record {
     bytes data;                      // the data area after the entry table
 };
 bytes build_table_record(const table_record& r);
+
+// Male entry-table markers packed `packed_marker_spacing` bytes apart, cut to
+// `length` bytes: each declares 65,535 entries, and every byte around the
+// markers is FF, so that the entries read by any of them (whatever marker
+// bytes they land on) reach up to 2 x (2^24 - 1) bytes past the data area.
+constexpr size_t packed_marker_spacing = 41;
+constexpr uint32_t packed_marker_entries = 65535;
+bytes packed_table_markers(size_t length);
 
 // A whole scene: png_head() followed by `trailing` (which must be at least 31
 // bytes for the file to count as a scene).
