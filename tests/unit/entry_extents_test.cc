@@ -148,8 +148,8 @@ namespace {
 std::vector<std::pair<uint64_t, uint64_t>> walk(const bytes& scene, uint64_t from, extent_cache* cache) {
     std::vector<std::pair<uint64_t, uint64_t>> met;
     const marker_row* row = nullptr;
-    for (uint64_t at = find_next_marker(scene.data(), scene.size(), from, &row); at < scene.size();
-         at = find_next_marker(scene.data(), scene.size(), at, &row)) {
+    for (uint64_t at = find_next_marker(scene.data(), scene.size(), from, marker_set::standard, &row); at < scene.size();
+         at = find_next_marker(scene.data(), scene.size(), at, marker_set::standard, &row)) {
         record_info r{};
         const bool ok = parse_record(scene.data(), uint32_t(scene.size()), uint32_t(at), *row, 0, 0, &r, cache);
         met.push_back({at, ok ? r.end : 0});
@@ -170,7 +170,7 @@ void expect_same_walk(const bytes& scene, bool scan_too = false) {
     auto stored = [](void*, const char*, const uint8_t*, size_t, const uint8_t*, size_t) { return true; };
     std::FILE* null_out = std::fopen("/dev/null", "wb");
     scan_totals totals{};
-    scan_scene(scene.data(), uint32_t(scene.size()), 0, 0, card_sink{stored, nullptr}, null_out, &totals);
+    scan_scene(scene.data(), uint32_t(scene.size()), 0, 0, marker_set::standard, card_sink{stored, nullptr}, null_out, &totals);
     std::fclose(null_out);
     EXPECT_EQ(totals.matches, uint32_t(std::count_if(met.begin(), met.end(), [](auto m) { return m.second; })));
 }
