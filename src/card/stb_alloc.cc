@@ -24,7 +24,9 @@ bool budget_allows(uint64_t more) {
 }
 
 void budget_take(uint64_t n) {
-    if (open_budget) open_budget->live += n;
+    if (!open_budget) return;
+    open_budget->live += n;
+    if (open_budget->live > open_budget->peak) open_budget->peak = open_budget->live;
 }
 
 // Within one decode stb only frees its own blocks, so the count never goes
@@ -37,6 +39,7 @@ void budget_give(uint64_t n) {
 
 void begin_decode_budget(decode_budget* budget) {
     budget->live = 0;
+    budget->peak = 0;
     open_budget = budget;
 }
 
@@ -61,8 +64,8 @@ void* stb_realloc(void* block, size_t n) {
     if (!moved) return nullptr;
     if (n > old) std::memset(static_cast<unsigned char*>(user_part(moved)) + old, 0, n - old);
     block_size(moved) = n;
-    budget_give(old);
     budget_take(n);
+    budget_give(old);
     return user_part(moved);
 }
 

@@ -244,6 +244,11 @@ bytes zlib_distance_code_30(const bytes& raw, size_t at, size_t count) {
     return zlib_wrap(w, adler32(raw));
 }
 
+bytes zero_face(const png_format& f) {
+    const uint64_t row_bytes = (uint64_t(f.width) * png_channels(f.colour) * f.depth + 7) / 8;
+    return png_with_stream(f, zlib_zero_run((row_bytes + 1) * f.height));
+}
+
 bytes build_png(const png_spec& s) {
     const png_format& f = s.format;
     bytes b = png_start(f);

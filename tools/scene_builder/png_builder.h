@@ -43,6 +43,11 @@ bytes zlib_zero_run(uint64_t n);
 // stream gives `raw` only where it reads them as zero.
 bytes zlib_distance_code_30(const bytes& raw, size_t at, size_t count);
 
+// A picture (not interlaced) whose rows inflate from zero runs: every filter
+// byte and every sample 0.
+// About 1 MiB a GiB of rows, so pictures of any declared size stay small.
+bytes zero_face(const png_format& format);
+
 // A whole picture of pseudo-random samples.
 struct png_spec {
     png_format format;
