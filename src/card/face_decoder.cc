@@ -50,7 +50,7 @@ unsigned char* decode_face(const uint8_t* png, uint32_t png_len, int* width, int
                              stbi_is_16_bit_from_memory(png, len) != 0};
     if (face_decode_bytes(header, png_len) > face_decode_budget) return nullptr;
 
-    decode_budget budget{face_decode_budget, 0};
+    decode_budget budget{face_decode_budget, 0, 0};
     begin_decode_budget(&budget);
     unsigned char* pixels = stbi_load_from_memory(png, len, width, height, &channels, 4);
     end_decode_budget();
