@@ -5,6 +5,8 @@
 //   4. the tool on 64 characters with 240 x 320 faces, against the same stb
 //      decodes and encodes done directly,
 //   5. the peak memory of run 2,
+//   6. the tool on scenes of one character whose face picture is hostile (see
+//      hostile_scenes.h): its time and peak memory against the decode budget,
 // and checks that run 2's standard output is the exact progress stream.
 //
 // The machine is shared, so the runs are interleaved (load from elsewhere hits
@@ -25,6 +27,7 @@
 #include <vector>
 
 #include "child_run.h"
+#include "hostile_scenes.h"
 #include "scene_builder.h"
 #include "scene_names.h"
 #include "stb_work.h"
@@ -129,6 +132,24 @@ void print_row(const char* name, const series& s, const series* reference, doubl
     std::printf("\n");
 }
 
+// Bytes of the file at `path`, 0 when it cannot be read.
+double file_mib(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? double(st.st_size) / (1 << 20) : 0;
+}
+
+// One hostile face: a whole run within 1 s of CPU, its peak resident memory
+// within the scene, the decode budget (256 MiB) and 16 MiB for the rest.
+bool print_hostile_row(const hostile_scene& h, const series& s, long peak_kib, const std::string& dir) {
+    const double cpu_ms = s.median_ms(&timing::cpu);
+    const double limit_mib = file_mib(dir + "/" + h.file) + 256 + 16;
+    const double peak_mib = double(peak_kib) / 1024;
+    const bool met = cpu_ms <= 1000 && peak_mib <= limit_mib;
+    std::printf("  %-42s %8.1f %8.1f  %6.1f MiB <= %5.1f  %s\n", h.what, s.median_ms(&timing::wall), cpu_ms,
+                peak_mib, limit_mib, met ? "met" : "MISSED");
+    return met;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -146,20 +167,25 @@ int main(int argc, char** argv) {
     const std::string brackets = dir + "/" + brackets_scene;
     const std::string faces = dir + "/" + faces_scene;
     const std::string cards_dir = dir + "/cards";
+    const std::string hostile_dir = dir + "/hostile_cards";
     mkdir(cards_dir.c_str(), 0755);
+    mkdir(hostile_dir.c_str(), 0755);
 
-    series baseline, no_marker, worst, cards, stb;
-    long peak_kib = 0;
+    series baseline, no_marker, worst, cards, stb, hostile[hostile_scene_count];
+    long peak_kib = 0, hostile_peak_kib[hostile_scene_count] = {};
     for (int i = 0; i < repetitions; ++i) {
         empty_directory(cards_dir);
-        const bool ok = time_child({read_search, plain}, dir, &baseline) &&
-                        time_child({tool, plain}, dir, &no_marker, &peak_kib) &&
-                        time_child({tool, brackets}, dir, &worst) &&
-                        time_child({tool, faces}, cards_dir, &cards) &&
-                        time_stb_only(stb_only, work, &stb);
+        bool ok = time_child({read_search, plain}, dir, &baseline) &&
+                  time_child({tool, plain}, dir, &no_marker, &peak_kib) &&
+                  time_child({tool, brackets}, dir, &worst) &&
+                  time_child({tool, faces}, cards_dir, &cards) &&
+                  time_stb_only(stb_only, work, &stb);
+        for (size_t h = 0; h < hostile_scene_count && ok; ++h)
+            ok = time_child({tool, dir + "/" + hostile_scenes[h].file}, hostile_dir, &hostile[h], &hostile_peak_kib[h]);
         if (!ok) return 1;
     }
     const int cards_written = empty_directory(cards_dir);
+    empty_directory(hostile_dir);
 
     const stream_verdict stream =
         check_marker_free_stream(tool, plain, bench_scene_bytes, png_head().size() - 12);
@@ -176,6 +202,10 @@ int main(int argc, char** argv) {
     const double extra_mib = double(peak_kib) / 1024 - scene_mib;
     std::printf("5 peak memory of run 2: %.1f MiB = scene %.0f MiB + %.1f MiB   <= +8 MiB  %s\n",
                 double(peak_kib) / 1024, scene_mib, extra_mib, extra_mib <= 8 ? "met" : "MISSED");
+    std::printf("6 hostile faces, one character each             wall ms   CPU ms  peak memory       target\n");
+    bool hostile_met = true;
+    for (size_t h = 0; h < hostile_scene_count; ++h)
+        hostile_met &= print_hostile_row(hostile_scenes[h], hostile[h], hostile_peak_kib[h], dir);
     std::printf("\nrun 4 wrote %d card files (%d characters in the scene)\n", cards_written,
                 bench_face_count);
     if (stream.identical)
@@ -185,5 +215,5 @@ int main(int argc, char** argv) {
         std::printf("stdout of run 2 DIFFERS from the reference stream at byte %llu (of %llu)\n",
                     static_cast<unsigned long long>(stream.first_difference),
                     static_cast<unsigned long long>(stream.bytes_seen));
-    return stream.identical && cards_written == bench_face_count ? 0 : 1;
+    return stream.identical && cards_written == bench_face_count && hostile_met ? 0 : 1;
 }
