@@ -13,8 +13,8 @@
 #include <cstdint>
 
 // The most memory one decode may hold at once. A face the games write (about
-// 240 x 320) needs about 2 MiB; at 256 MiB an 8-bit RGBA picture of some 11
-// million pixels still decodes.
+// 240 x 320) needs about 2 MiB; at 256 MiB an 8-bit RGBA picture of 3300 x
+// 3300 pixels still decodes.
 constexpr uint64_t face_decode_budget = uint64_t(256) << 20;
 
 // What the header of a PNG tells about the size of its decoding.
