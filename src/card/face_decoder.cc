@@ -15,7 +15,8 @@
 //               stb's own guess of their size (`guess` below) and doubles when
 //               the stream gives more: an interlaced picture, whose seven
 //               passes add filter bytes and padding of their own, gives up to
-//               2.4 times the guess, so the block may double twice;
+//               4 times the guess (5 x 1 at 1 bit; under twice once the guess
+//               passes 100 bytes), so the block may double twice;
 //   unfiltering the inflated rows, and the image of P x (channels, one more
 //               with transparency) samples; interlaced, also the pass being
 //               placed, at most half the image;
