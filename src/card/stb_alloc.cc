@@ -29,8 +29,10 @@ void budget_take(uint64_t n) {
     if (open_budget->live > open_budget->peak) open_budget->peak = open_budget->live;
 }
 
-// Within one decode stb only frees its own blocks, so the count never goes
-// below zero; the clamp keeps it so should a foreign block ever come back.
+// A budget is open on a thread only while one decode runs there, so every
+// block freed meanwhile is one that decode took (pixels of an earlier decode
+// are freed outside it, and other threads count against their own budgets).
+// The clamp merely keeps the count sane should that ever change.
 void budget_give(uint64_t n) {
     if (open_budget) open_budget->live -= n < open_budget->live ? n : open_budget->live;
 }
