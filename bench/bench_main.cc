@@ -10,6 +10,8 @@
 //   7. the tool on 64 MiB whose last 41 MiB are entry-table markers packed 41
 //      bytes apart, whose tables fit but reach past the end, against run 2,
 //   8. the peak memory of run 7,
+//   9. the tool on scenes of one character whose face picture is hostile (see
+//      hostile_scenes.h): its time and peak memory against the decode budget,
 // runs 2, 3 and 6 also with --newer-games (the marker table's later rows,
 // whose search must cost no more),
 // and checks that the standard output of runs 2 and 7 is the exact progress
@@ -34,6 +36,7 @@
 
 #include "child_run.h"
 #include "extract/options.h"
+#include "hostile_scenes.h"
 #include "scene_builder.h"
 #include "scene_names.h"
 #include "stb_work.h"
@@ -157,6 +160,24 @@ void print_stream_line(const char* run, const stream_verdict& stream) {
                     static_cast<unsigned long long>(stream.bytes_seen));
 }
 
+// Bytes of the file at `path`, 0 when it cannot be read.
+double file_mib(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? double(st.st_size) / (1 << 20) : 0;
+}
+
+// One hostile face: a whole run within 1 s of CPU, its peak resident memory
+// within the scene, the decode budget (256 MiB) and 16 MiB for the rest.
+bool print_hostile_row(const hostile_scene& h, const series& s, long peak_kib, const std::string& dir) {
+    const double cpu_ms = s.median_ms(&timing::cpu);
+    const double limit_mib = file_mib(dir + "/" + h.file) + 256 + 16;
+    const double peak_mib = double(peak_kib) / 1024;
+    const bool met = cpu_ms <= 1000 && peak_mib <= limit_mib;
+    std::printf("  %-42s %8.1f %8.1f  %6.1f MiB <= %5.1f  %s\n", h.what, s.median_ms(&timing::wall), cpu_ms,
+                peak_mib, limit_mib, met ? "met" : "MISSED");
+    return met;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -177,26 +198,31 @@ int main(int argc, char** argv) {
     const std::string letters = dir + "/" + letters_scene;
     const std::string tables = dir + "/" + tables_scene;
     const std::string cards_dir = dir + "/cards";
+    const std::string hostile_dir = dir + "/hostile_cards";
     mkdir(cards_dir.c_str(), 0755);
+    mkdir(hostile_dir.c_str(), 0755);
 
     series baseline, no_marker, worst, cards, stb, no_marker_newer, worst_newer, letters_run,
-        letters_newer, packed;
-    long peak_kib = 0, packed_peak_kib = 0;
+        letters_newer, packed, hostile[hostile_scene_count];
+    long peak_kib = 0, packed_peak_kib = 0, hostile_peak_kib[hostile_scene_count] = {};
     for (int i = 0; i < repetitions; ++i) {
         empty_directory(cards_dir);
-        const bool ok = time_child({read_search, plain}, dir, &baseline) &&
-                        time_child({tool, plain}, dir, &no_marker, &peak_kib) &&
-                        time_child({tool, newer_games, plain}, dir, &no_marker_newer) &&
-                        time_child({tool, brackets}, dir, &worst) &&
-                        time_child({tool, newer_games, brackets}, dir, &worst_newer) &&
-                        time_child({tool, letters}, dir, &letters_run) &&
-                        time_child({tool, newer_games, letters}, dir, &letters_newer) &&
-                        time_child({tool, faces}, cards_dir, &cards) &&
-                        time_stb_only(stb_only, work, &stb) &&
-                        time_child({tool, tables}, dir, &packed, &packed_peak_kib);
+        bool ok = time_child({read_search, plain}, dir, &baseline) &&
+                  time_child({tool, plain}, dir, &no_marker, &peak_kib) &&
+                  time_child({tool, newer_games, plain}, dir, &no_marker_newer) &&
+                  time_child({tool, brackets}, dir, &worst) &&
+                  time_child({tool, newer_games, brackets}, dir, &worst_newer) &&
+                  time_child({tool, letters}, dir, &letters_run) &&
+                  time_child({tool, newer_games, letters}, dir, &letters_newer) &&
+                  time_child({tool, faces}, cards_dir, &cards) &&
+                  time_stb_only(stb_only, work, &stb) &&
+                  time_child({tool, tables}, dir, &packed, &packed_peak_kib);
+        for (size_t h = 0; h < hostile_scene_count && ok; ++h)
+            ok = time_child({tool, dir + "/" + hostile_scenes[h].file}, hostile_dir, &hostile[h], &hostile_peak_kib[h]);
         if (!ok) return 1;
     }
     const int cards_written = empty_directory(cards_dir);
+    empty_directory(hostile_dir);
 
     const uint64_t iend = png_head().size() - 12;
     const stream_verdict stream = check_marker_free_stream(tool, plain, bench_scene_bytes, iend);
@@ -217,9 +243,15 @@ int main(int argc, char** argv) {
     print_row("  the same with --newer-games", letters_newer, &baseline, 0);
     print_row("7 cardlift, 64 MiB, packed entry tables", packed, &no_marker, 4.0);
     print_memory_row("8 peak memory of run 7", packed_peak_kib, 64);
+    std::printf("9 hostile faces, one character each             wall ms   CPU ms  peak memory       target\n");
+    bool hostile_met = true;
+    for (size_t h = 0; h < hostile_scene_count; ++h)
+        hostile_met &= print_hostile_row(hostile_scenes[h], hostile[h], hostile_peak_kib[h], dir);
     std::printf("\nrun 4 wrote %d card files (%d characters in the scene)\n", cards_written,
                 bench_face_count);
     print_stream_line("2", stream);
     print_stream_line("7", packed_stream);
-    return stream.identical && packed_stream.identical && cards_written == bench_face_count ? 0 : 1;
+    return stream.identical && packed_stream.identical && cards_written == bench_face_count && hostile_met
+               ? 0
+               : 1;
 }

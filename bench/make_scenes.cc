@@ -1,11 +1,15 @@
 // Writes the benchmark scenes into the directory named by the argument.
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include <stb/stb_image.h>
 
 #include "card/composer.h"
-#include "scene_builder.h"
+#include "card/face_decoder.h"
+#include "hostile_scenes.h"
+#include "png_builder.h"
 #include "scene_names.h"
 #include "stb_work.h"
 
@@ -95,6 +99,44 @@ bytes stb_work(const std::vector<bytes>& faces) {
     return b;
 }
 
+// The largest square zero-run picture of this depth, grey, that the decode
+// budget admits, its own length counted.
+bytes largest_face(uint8_t depth) {
+    const bool wide = depth == 16;
+    uint32_t side = 256;
+    while (face_decode_bytes({side + 1, side + 1, 1, wide}, 0) <= face_decode_budget) ++side;
+    bytes png = zero_face({side, side, depth, 0, 0});
+    while (face_decode_bytes({side, side, 1, wide}, uint32_t(png.size())) > face_decode_budget) {
+        --side;
+        png = zero_face({side, side, depth, 0, 0});
+    }
+    return png;
+}
+
+// The faces of hostile_scenes, in its order.
+std::vector<bytes> hostile_faces() {
+    const png_format small{16, 16, 8, 6, 0};
+    bytes raw = png_raw_rows(small, 5);
+    std::fill(raw.begin() + 1, raw.begin() + 65, 0);  // row 0, after its filter byte
+    return {
+        zero_face({32768, 16384, 16, 0, 0}),
+        zero_face({23170, 23170, 16, 0, 0}),
+        png_with_stream({1, 1, 8, 6, 0}, zlib_zero_run(uint64_t(3) << 30)),
+        png_with_stream(small, zlib_distance_code_30(raw, 1, 64)),
+        build_png({.format = small, .empty_first_idat = true}),
+        largest_face(8),
+        largest_face(16),
+    };
+}
+
+bool write_hostile_scenes(const std::string& dir) {
+    const std::vector<bytes> faces = hostile_faces();
+    bool ok = true;
+    for (size_t i = 0; i < hostile_scene_count; ++i)
+        ok &= write_file(dir + hostile_scenes[i].file, scene_with_records({build_sp_record({.picture1 = faces[i]})}));
+    return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,7 +152,7 @@ int main(int argc, char** argv) {
                     write_file(dir + letters_scene, build_scene(letters_trailing(trailing))) &&
                     write_file(dir + faces_scene, face_scene(faces)) &&
                     write_file(dir + tables_scene, build_scene(table_trailing(trailing))) &&
-                    write_file(dir + stb_work_file, stb_work(faces));
+                    write_file(dir + stb_work_file, stb_work(faces)) && write_hostile_scenes(dir);
     if (!ok) std::fprintf(stderr, "cannot write the scenes into %s\n", argv[1]);
     return ok ? 0 : 1;
 }

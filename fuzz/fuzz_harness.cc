@@ -50,11 +50,6 @@ FILE* null_stream() {
 
 }  // namespace
 
-// A face picture can make the decoder ask for more than any allocator gives
-// (its first output guess is an int that can wrap negative); malloc returns
-// null and the card is drawn plain. ASan would abort there instead.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
-
 void run_scene_bytes(const uint8_t* data, size_t size) {
     // Scene positions are 32-bit; the tool refuses bigger files before this.
     if (size > UINT32_MAX) return;

@@ -1,13 +1,15 @@
 // Writes the fuzz seed corpus: scenes for the scene target and bare records
 // for the record target, made with the test scene builder so that every
-// marker row, both layouts and face pictures of odd sizes are present from
-// the first run. Usage: cardlift_fuzz_seeds <scene dir> <record dir>
+// marker row, both layouts, face pictures of odd sizes and of every PNG
+// format, and faces that decode to gigabytes are present from the first run.
+// Usage: cardlift_fuzz_seeds <scene dir> <record dir>
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "scene_builder.h"
+#include "card/face_decoder.h"
+#include "png_builder.h"
 
 namespace {
 
@@ -41,10 +43,61 @@ std::vector<bytes> face_pictures() {
     return faces;
 }
 
+// A face in every colour type and bit depth (the pairs PNG forbids too), plain
+// and interlaced, with and without palette and transparency chunks, the
+// stream in one IDAT chunk, split, or after an empty one.
+std::vector<bytes> format_pictures() {
+    std::vector<bytes> faces;
+    uint32_t seed = 0;
+    for (uint8_t colour : {0, 2, 3, 4, 6}) {
+        for (uint8_t depth : {1, 2, 4, 8, 16}) {
+            for (uint8_t interlace : {0, 1}) {
+                ++seed;
+                faces.push_back(build_png({.format = {3 + seed % 7, 2 + seed % 5, depth, colour, interlace},
+                                           .seed = seed,
+                                           .palette = seed % 3 == 0,
+                                           .transparency = seed % 2 == 0,
+                                           .idat_pieces = 1 + int(seed % 3),
+                                           .empty_first_idat = seed % 4 == 1}));
+            }
+        }
+    }
+    return faces;
+}
+
+// Faces whose header promises far more than their data: widths and heights up
+// to 2^24 over a few rows, and zero-run streams of a few hundred KiB that
+// inflate to pictures near the decode budget, past it, or far past what their
+// header promises.
+std::vector<bytes> large_pictures() {
+    std::vector<bytes> faces;
+    // The IHDR width or height of a small picture patched, its CRC left stale
+    // (the decoder ignores it).
+    auto declaring = [](bytes png, size_t at, uint32_t size) {
+        for (int i = 0; i < 4; ++i) png[at + size_t(i)] = uint8_t(size >> (24 - 8 * i));
+        return png;
+    };
+    for (uint32_t size : {1u << 12, 1u << 16, 1u << 24}) {
+        for (uint8_t depth : {8, 16}) {
+            faces.push_back(declaring(build_png({.format = {3, 2, depth, 0, 0}}), 16, size));
+            faces.push_back(declaring(build_png({.format = {3, 2, depth, 6, 0}}), 20, size));
+        }
+    }
+    faces.push_back(zero_face({1024, 1024, 8, 6, 0}));
+    // 16-bit grey squares, the largest the decode budget admits and one more.
+    uint32_t side = 1024;
+    while (face_decode_bytes({side + 1, side + 1, 1, true}, 0) <= face_decode_budget) ++side;
+    faces.push_back(zero_face({side, side, 16, 0, 0}));
+    faces.push_back(zero_face({side + 1, side + 1, 16, 0, 0}));
+    faces.push_back(png_with_stream({1, 1, 8, 6, 0}, zlib_zero_run(uint64_t(300) << 20)));
+    return faces;
+}
+
 struct seed_record {
     bytes data;
     int row;
     size_t marker_at;  // offset of the marker inside `data`
+    bool alone = false;  // in a scene of its own only, not in the scene of all
 };
 
 std::vector<seed_record> seed_records() {
@@ -70,6 +123,14 @@ std::vector<seed_record> seed_records() {
             }
             out.push_back({build_sp_record(r), row, 5});
         }
+    }
+    // One record a face, alternating the markers of the layout. Each card
+    // costs a PNG encode, so these stay out of the scene of all records.
+    std::vector<bytes> more = format_pictures();
+    for (bytes& face : large_pictures()) more.push_back(face);
+    for (size_t i = 0; i < more.size(); ++i) {
+        const int row = sp_rows[i % 5];  // the rows whose face is the first picture
+        out.push_back({build_sp_record({.row = row, .picture1 = more[i]}), row, 5, true});
     }
     for (int row : {row_hs_male, row_hs_female}) {
         table_record empty;
@@ -99,7 +160,7 @@ int main(int argc, char** argv) {
     std::vector<bytes> all;
     for (const seed_record& r : records) {
         scenes.push_back(scene_with_records({r.data}));
-        all.push_back(r.data);
+        if (!r.alone) all.push_back(r.data);
     }
     scenes.push_back(scene_with_records(all, 3));
     scenes.push_back(scene_with_records({records[1].data, records[1].data, records[4].data}));

@@ -1,8 +1,18 @@
 // The one translation unit that compiles stb_image and stb_image_write. Only
 // PNG is decoded; every other stb setting keeps its default.
+//
+// stb_image takes its memory from the allocator in stb_alloc.h: zero-filled,
+// and held to a budget while a face is decoded. stb_image_write keeps plain
+// malloc: it only ever encodes the card canvas, and its buffers go back
+// through free.
 #define STB_IMAGE_IMPLEMENTATION
 #define STBI_ONLY_PNG
+#define STBI_MALLOC(size) stb_alloc(size)
+#define STBI_REALLOC(block, size) stb_realloc(block, size)
+#define STBI_FREE(block) stb_free(block)
 #define STB_IMAGE_WRITE_IMPLEMENTATION
+
+#include "card/stb_alloc.h"
 
 #if defined(__GNUC__)
 #pragma GCC diagnostic push

@@ -3,9 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <stb/stb_image.h>
-
 #include "card/composer.h"
+#include "card/face_decoder.h"
 #include "card/png_encoder.h"
 #include "extract/crc32.h"
 #include "extract/marker_table.h"
@@ -45,9 +44,8 @@ void extract_record(scan_state& s, const uint8_t* scene, const record_info& rec,
     unsigned char* pixels = nullptr;
     int w = 0;
     int h = 0;
-    int channels = 0;
     if (rec.face_len != 0 && rec.face_pos != 0)
-        pixels = stbi_load_from_memory(scene + rec.face_pos, int(rec.face_len), &w, &h, &channels, 4);
+        pixels = decode_face(scene + rec.face_pos, rec.face_len, &w, &h);
     compose_card(&s.canvas, pixels, w, h, rec.sex);
 
     int png_len = 0;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "extract/crc32.h"
-#include "scene_builder.h"
+#include "png_builder.h"
 
 inline std::string read_text(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

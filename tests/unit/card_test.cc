@@ -1,19 +1,20 @@
 // Trimming and placing a face picture on the card, and plain cards.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
 #include "card/canvas.h"
 #include "card/composer.h"
+#include "card/stb_alloc.h"
 #include "scene_builder.h"
 
 namespace {
 
-// compose_card releases its pixels as stb_image would, with free().
+// compose_card releases its pixels through stbi_image_free, so they come from
+// stb_image's allocator.
 unsigned char* stb_copy(const picture& pic) {
-    auto* p = static_cast<unsigned char*>(std::malloc(pic.pixels.size() * 4));
+    auto* p = static_cast<unsigned char*>(stb_alloc(pic.pixels.size() * 4));
     std::memcpy(p, pic.pixels.data(), pic.pixels.size() * 4);
     return p;
 }

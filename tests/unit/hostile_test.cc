@@ -12,7 +12,7 @@
 #include "extract/marker_table.h"
 #include "extract/record.h"
 #include "extract/scene.h"
-#include "scene_builder.h"
+#include "png_builder.h"
 
 namespace {
 
@@ -104,8 +104,9 @@ TEST(hostile, every_cut_and_every_spoilt_byte) {
     EXPECT_EQ(cards[0].second, records[1]);
 }
 
-// Face pictures that do not decode, or declare sizes that the decoder refuses,
-// give the plain card.
+// Face pictures that do not decode, declare sizes that the decoder refuses or
+// that would need more memory than a decode may take, or inflate far beyond
+// their size, give the plain card.
 TEST(hostile, damaged_and_huge_declared_faces) {
     const bytes good = encode_png(busy_picture(20, 10)), one_pixel = encode_png(busy_picture(1, 1));
     // The PNG of one pixel, its IHDR declaring another size (the decoder does not check the CRC).
@@ -126,8 +127,14 @@ TEST(hostile, damaged_and_huge_declared_faces) {
         declaring(1, 9000000, 8), declaring(0x7FFFFFFF, 0x7FFFFFFF, 8), declaring(65535, 65535, 16),
         declaring(0, 10, 8),
         // The decoder's first output guess, 2 x 256 x 4 x 2^20 + 2^20 bytes, passes
-        // its size checks yet does not fit an int: the allocation must fail cleanly.
+        // its size checks yet does not fit an int.
         declaring(256, 1 << 20, 16),
+        // Whole pictures. 16-bit grey whose 8-bit copy, 2^31 bytes, wraps to a
+        // tiny block in stb_image 2.27, which it then overruns.
+        zero_face({32768, 16384, 16, 0, 0}),
+        zero_face({23170, 23170, 16, 0, 0}),  // 6 GB to decode
+        // One pixel, then 3 GiB of inflated rows.
+        png_with_stream({1, 1, 8, 6, 0}, zlib_zero_run(uint64_t(3) << 30)),
     };
     const bytes plain = scan(scene_with_records({build_sp_record({})}))[0].first;  // no face, male
     for (const bytes& face : faces) {

@@ -1,0 +1,59 @@
+#include "card/face_decoder.h"
+
+#include <algorithm>
+#include <climits>
+
+#include <stb/stb_image.h>
+
+#include "card/stb_alloc.h"
+
+// The blocks stb_image 2.27 holds, one step of a PNG decode after another (P is
+// width x height, S the bytes of a sample, 1 or 2):
+//   gathering   the IDAT chunks' bytes, copied into one block that doubles as
+//               it grows;
+//   inflating   that block, and the inflated rows in a block that starts at
+//               stb's own guess of their size (`guess` below) and doubles when
+//               the stream gives more: an interlaced picture, whose seven
+//               passes add filter bytes and padding of their own, gives up to
+//               4 times the guess (5 x 1 at 1 bit; under twice once the guess
+//               passes 100 bytes), so the block may double twice;
+//   unfiltering the inflated rows, and the image of P x (channels, one more
+//               with transparency) samples; interlaced, also the pass being
+//               placed, at most half the image;
+//   converting  that image and its copy in 4 channels (P x 4 x S);
+//   narrowing   16 bits only: the 4-channel image and its 8-bit copy (P x 4).
+// Every move of a growing block holds the old and the new block at once.
+// Depths below 8 and palettes need no more than 8-bit samples of as many
+// channels as stbi_info reports.
+uint64_t face_decode_bytes(const face_header& header, uint32_t png_len) {
+    const uint64_t pixels = uint64_t(header.width) * header.height;
+    const uint64_t sample = header.sixteen_bits ? 2 : 1;
+    const uint64_t guess = (uint64_t(header.width) * header.channels * sample + 1) * header.height;
+    const uint64_t image = pixels * std::min<uint64_t>(header.channels + 1, 4) * sample;
+    const uint64_t rgba = pixels * 4 * sample;
+    const uint64_t gathered = 2 * uint64_t(png_len) + 4096;  // 4096: the block's first size
+
+    const uint64_t gathering = gathered + png_len;
+    const uint64_t inflating = gathered + 2 * guess + 4 * guess;
+    const uint64_t unfiltering = 4 * guess + image + image / 2;
+    const uint64_t converting = image + rgba;
+    const uint64_t narrowing = header.sixteen_bits ? rgba + pixels * 4 : 0;
+    return std::max({gathering, inflating, unfiltering, converting, narrowing});
+}
+
+unsigned char* decode_face(const uint8_t* png, uint32_t png_len, int* width, int* height) {
+    if (png_len > uint32_t(INT_MAX)) return nullptr;  // stb takes the length as an int
+    const int len = int(png_len);
+    int w = 0, h = 0, channels = 0;
+    // A header the decoder cannot read is a picture it would refuse.
+    if (!stbi_info_from_memory(png, len, &w, &h, &channels)) return nullptr;
+    const face_header header{uint32_t(w), uint32_t(h), uint32_t(channels),
+                             stbi_is_16_bit_from_memory(png, len) != 0};
+    if (face_decode_bytes(header, png_len) > face_decode_budget) return nullptr;
+
+    decode_budget budget{face_decode_budget, 0, 0};
+    begin_decode_budget(&budget);
+    unsigned char* pixels = stbi_load_from_memory(png, len, width, height, &channels, 4);
+    end_decode_budget();
+    return pixels;
+}

@@ -1,0 +1,41 @@
+// Decoding the face picture of a character record with stb_image: PNG only,
+// 8-bit RGBA, row-major, top row first, as stbi_load_from_memory gives it for
+// 4 requested channels.
+//
+// Face pictures come from strangers. A picture whose decoding would need more
+// memory than the budget below is not decoded at all (its header says how
+// much), and a decode is held to the budget while it runs, so a deflate stream
+// that inflates far past what its header promised fails early. Either way the
+// result is null, as for any picture the decoder refuses, and the card is
+// drawn plain.
+#pragma once
+
+#include <cstdint>
+
+// The most memory one decode may hold at once. A face the games write (about
+// 240 x 320) needs about 2 MiB; at 256 MiB an 8-bit RGBA picture of 3300 x
+// 3300 pixels still decodes. The fuzz build sets a far smaller budget so that
+// faces which reach it or inflate past it cost a fuzz run milliseconds, not
+// seconds; the checks are the same.
+#ifndef CARDLIFT_DECODE_BUDGET_MIB
+#define CARDLIFT_DECODE_BUDGET_MIB 256
+#endif
+constexpr uint64_t face_decode_budget = uint64_t(CARDLIFT_DECODE_BUDGET_MIB) << 20;
+
+// What the header of a PNG tells about the size of its decoding.
+struct face_header {
+    uint32_t width;
+    uint32_t height;
+    uint32_t channels;   // 1 to 4, as stbi_info_from_memory gives them
+    bool sixteen_bits;   // 16 bits a sample
+};
+
+// The most bytes stb_image can hold at once while decoding a picture with this
+// header from `png_len` bytes into 4 channels, whatever the header leaves open
+// (interlacing, bit depths below 8, a palette, transparency), provided its
+// deflate stream inflates to no more than the picture's own size.
+uint64_t face_decode_bytes(const face_header& header, uint32_t png_len);
+
+// The decoded picture, to be released with stbi_image_free; null when `png`
+// is no PNG the decoder takes, or needs more than face_decode_budget.
+unsigned char* decode_face(const uint8_t* png, uint32_t png_len, int* width, int* height);

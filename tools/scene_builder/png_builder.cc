@@ -1,0 +1,275 @@
+#include "png_builder.h"
+
+#include <algorithm>
+
+#include "extract/crc32.h"
+
+namespace {
+
+void put_be32(bytes& b, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) put_u8(b, v >> shift);
+}
+
+// Deflate's bit order: values go in from their lowest bit, Huffman codes from
+// their highest.
+struct bit_writer {
+    bytes out;
+    uint32_t pending = 0;
+    int count = 0;
+    void value(uint32_t v, int bits) {
+        for (int i = 0; i < bits; ++i) bit((v >> i) & 1);
+    }
+    void code(uint32_t c, int bits) {
+        for (int i = bits - 1; i >= 0; --i) bit((c >> i) & 1);
+    }
+    void bit(uint32_t b) {
+        pending |= b << count;
+        if (++count == 8) flush();
+    }
+    void flush() {
+        if (count == 0) return;
+        out.push_back(uint8_t(pending));
+        pending = 0;
+        count = 0;
+    }
+};
+
+// The fixed Huffman code of a literal/length symbol.
+void fixed_symbol(bit_writer& w, uint32_t s) {
+    if (s < 144) w.code(0x30 + s, 8);
+    else if (s < 256) w.code(0x190 + s - 144, 9);
+    else if (s < 280) w.code(s - 256, 7);
+    else w.code(0xC0 + s - 280, 8);
+}
+
+// A copy length, 3 to 258: its symbol and extra bits under the fixed code.
+void fixed_length(bit_writer& w, uint32_t length) {
+    static const uint16_t base[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static const uint8_t extra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                      2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+    int code = 28;
+    while (base[code] > length) --code;
+    fixed_symbol(w, 257 + uint32_t(code));
+    w.value(length - base[code], extra[code]);
+}
+
+// zlib: header (deflate, 32 KiB window, no dictionary), blocks, Adler-32.
+bytes zlib_wrap(bit_writer& w, uint32_t adler) {
+    w.flush();
+    bytes b = {0x78, 0x01};
+    put_bytes(b, w.out);
+    put_be32(b, adler);
+    return b;
+}
+
+uint32_t adler32(const bytes& data) {
+    uint32_t a = 1, s = 0;
+    for (uint8_t byte : data) {
+        a = (a + byte) % 65521;
+        s = (s + a) % 65521;
+    }
+    return s << 16 | a;
+}
+
+// Adam7: where each pass starts and how far apart its pixels lie.
+struct pass { uint32_t x0, y0, dx, dy; };
+constexpr pass adam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                           {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+
+uint32_t pass_extent(uint32_t size, uint32_t start, uint32_t step) {
+    return size > start ? (size - start + step - 1) / step : 0;
+}
+
+// `width` x `height` rows of pseudo-random samples, packed as the format packs them.
+void put_rows(bytes& b, const png_format& f, uint32_t width, uint32_t height, uint32_t& state) {
+    const uint32_t samples = width * png_channels(f.colour);
+    const uint64_t row_bytes = (uint64_t(samples) * f.depth + 7) / 8;
+    for (uint32_t y = 0; y < height; ++y) {
+        put_u8(b, y % 5);  // none, sub, up, average, Paeth in turn
+        bytes row(row_bytes, 0);
+        for (uint32_t i = 0; i < samples; ++i) {
+            state = state * 1664525u + 1013904223u;
+            const uint32_t sample = (state >> 8) & ((1u << std::min<int>(f.depth, 16)) - 1);
+            if (f.depth >= 8) {
+                const uint32_t size = f.depth / 8u;  // big-endian
+                for (uint32_t k = 0; k < size; ++k) row[i * size + k] = uint8_t(sample >> (8 * (size - 1 - k)));
+            } else {
+                const uint64_t bit = uint64_t(i) * f.depth;
+                row[bit / 8] |= uint8_t(sample << (8 - f.depth - bit % 8));
+            }
+        }
+        put_bytes(b, row);
+    }
+}
+
+// `zlib` as IDAT chunks of `piece` bytes, the last one shorter.
+void put_idat_chunks(bytes& b, const bytes& zlib, size_t piece) {
+    for (size_t at = 0; at < zlib.size(); at += piece) {
+        const size_t end = std::min(zlib.size(), at + piece);
+        put_bytes(b, png_chunk("IDAT", bytes(zlib.begin() + long(at), zlib.begin() + long(end))));
+    }
+}
+
+}  // namespace
+
+uint32_t png_channels(uint8_t colour) {
+    switch (colour) {
+        case 2: return 3;
+        case 4: return 2;
+        case 6: return 4;
+        default: return 1;
+    }
+}
+
+bytes png_chunk(const char* type, const bytes& data) {
+    bytes b;
+    put_be32(b, uint32_t(data.size()));
+    bytes typed(type, type + 4);
+    put_bytes(typed, data);
+    put_bytes(b, typed);
+    put_be32(b, crc32(typed.data(), typed.size()));
+    return b;
+}
+
+bytes png_start(const png_format& f) {
+    bytes b = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    bytes header;
+    put_be32(header, f.width);
+    put_be32(header, f.height);
+    header.insert(header.end(), {f.depth, f.colour, 0, 0, f.interlace});
+    put_bytes(b, png_chunk("IHDR", header));
+    return b;
+}
+
+bytes png_with_stream(const png_format& f, const bytes& zlib, size_t piece) {
+    bytes b = png_start(f);
+    put_idat_chunks(b, zlib, piece == 0 ? zlib.size() : piece);
+    put_bytes(b, png_chunk("IEND", {}));
+    return b;
+}
+
+bytes png_raw_rows(const png_format& f, uint32_t seed) {
+    bytes b;
+    uint32_t state = seed * 2654435761u + 7;
+    if (f.interlace == 0) {
+        put_rows(b, f, f.width, f.height, state);
+        return b;
+    }
+    for (const pass& p : adam7) {
+        const uint32_t w = pass_extent(f.width, p.x0, p.dx), h = pass_extent(f.height, p.y0, p.dy);
+        if (w > 0 && h > 0) put_rows(b, f, w, h, state);
+    }
+    return b;
+}
+
+bytes zlib_stored(const bytes& raw) {
+    bit_writer w;
+    size_t at = 0;
+    do {
+        const size_t n = std::min<size_t>(raw.size() - at, 65535);
+        w.value(at + n == raw.size() ? 1 : 0, 1);  // last block?
+        w.value(0, 2);                              // stored
+        w.flush();
+        w.value(uint32_t(n), 16);
+        w.value(uint32_t(~n & 0xFFFF), 16);
+        w.out.insert(w.out.end(), raw.begin() + long(at), raw.begin() + long(at + n));
+        at += n;
+    } while (at < raw.size());
+    return zlib_wrap(w, adler32(raw));
+}
+
+bytes zlib_zero_run(uint64_t n) {
+    bit_writer w;
+    // A fixed block with the first byte, for the runs to copy from.
+    w.value(0, 1);
+    w.value(1, 2);
+    fixed_symbol(w, 0);
+    fixed_symbol(w, 256);
+    // A dynamic block of 258-byte runs. Its literal/length code has two symbols
+    // of one bit, end of block (0) and length 258 (1); its distance code one,
+    // distance 1 (0). The code lengths themselves are sent with a code of
+    // three: 18, a run of zero lengths (0), 0 (10) and 1 (11).
+    w.value(0, 1);
+    w.value(2, 2);
+    w.value(286 - 257, 5);
+    w.value(1 - 1, 5);
+    w.value(18 - 4, 4);
+    const uint8_t order_lengths[18] = {0, 0, 1, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2};
+    for (uint8_t l : order_lengths) w.value(l, 3);  // for 16, 17, 18, 0, 8, 7, ... 2, 14, 1
+    auto zeros = [&](uint32_t count) {               // 11 to 138 zero lengths
+        w.code(0, 1);
+        w.value(count - 11, 7);
+    };
+    zeros(138);
+    zeros(118);      // symbols 0 to 255: no literals
+    w.code(3, 2);    // 256: one bit
+    zeros(28);       // 257 to 284
+    w.code(3, 2);    // 285 (length 258): one bit
+    w.code(3, 2);    // distance code 0 (distance 1): one bit
+    const uint64_t runs = (n - 1) / 258;
+    for (uint64_t i = 0; i < runs; ++i) {
+        w.code(1, 1);
+        w.code(0, 1);
+    }
+    w.code(0, 1);
+    // The rest in a last fixed block.
+    w.value(1, 1);
+    w.value(1, 2);
+    const uint32_t rest = uint32_t((n - 1) % 258);
+    if (rest >= 3) {
+        fixed_length(w, rest);
+        w.code(0, 5);
+    } else {
+        for (uint32_t i = 0; i < rest; ++i) fixed_symbol(w, 0);
+    }
+    fixed_symbol(w, 256);
+    return zlib_wrap(w, uint32_t(n % 65521) << 16 | 1);
+}
+
+bytes zlib_distance_code_30(const bytes& raw, size_t at, size_t count) {
+    bit_writer w;
+    w.value(1, 1);
+    w.value(1, 2);
+    for (size_t i = 0; i < raw.size(); ++i) {
+        if (i == at) {
+            fixed_length(w, uint32_t(count));
+            w.code(30, 5);
+            i += count - 1;
+        } else {
+            fixed_symbol(w, raw[i]);
+        }
+    }
+    fixed_symbol(w, 256);
+    return zlib_wrap(w, adler32(raw));
+}
+
+bytes zero_face(const png_format& f) {
+    const uint64_t row_bytes = (uint64_t(f.width) * png_channels(f.colour) * f.depth + 7) / 8;
+    return png_with_stream(f, zlib_zero_run((row_bytes + 1) * f.height));
+}
+
+bytes build_png(const png_spec& s) {
+    const png_format& f = s.format;
+    bytes b = png_start(f);
+    const uint32_t entries = f.colour == 3 ? 1u << std::min<int>(f.depth, 8) : 256;
+    if (s.palette || f.colour == 3) {
+        bytes plte;
+        for (uint32_t i = 0; i < entries * 3; ++i) put_u8(plte, i * 37 + s.seed);
+        put_bytes(b, png_chunk("PLTE", plte));
+    }
+    if (s.transparency) {
+        // Palette: an alpha for each entry but the last; otherwise the one
+        // transparent colour, a 16-bit sample for each channel.
+        bytes trns;
+        const uint32_t n = f.colour == 3 ? entries - 1 : 2 * png_channels(f.colour);
+        for (uint32_t i = 0; i < n; ++i) put_u8(trns, f.colour == 3 ? i * 91 : 0);
+        put_bytes(b, png_chunk("tRNS", trns));
+    }
+    if (s.empty_first_idat) put_bytes(b, png_chunk("IDAT", {}));
+    const bytes zlib = zlib_stored(png_raw_rows(f, s.seed));
+    const size_t pieces = size_t(std::max(1, s.idat_pieces));
+    put_idat_chunks(b, zlib, (zlib.size() + pieces - 1) / pieces);
+    put_bytes(b, png_chunk("IEND", {}));
+    return b;
+}

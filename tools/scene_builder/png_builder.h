@@ -1,0 +1,60 @@
+// PNG pictures written chunk by chunk, for the face pictures stb_image_write
+// never makes: every colour type and bit depth, interlaced, with palettes and
+// transparency, IDAT chunks split or empty, and deflate streams made by hand.
+#pragma once
+
+#include <cstdint>
+
+#include "scene_builder.h"
+
+struct png_format {
+    uint32_t width = 1;
+    uint32_t height = 1;
+    uint8_t depth = 8;      // 1, 2, 4, 8 or 16 bits a sample
+    uint8_t colour = 6;     // 0 grey, 2 RGB, 3 palette, 4 grey + alpha, 6 RGBA
+    uint8_t interlace = 0;  // 1: Adam7
+};
+
+// Samples a pixel of the colour type has (a palette index counts as one).
+uint32_t png_channels(uint8_t colour);
+
+// One chunk: big-endian length, type, data, CRC-32 of type and data.
+bytes png_chunk(const char* type, const bytes& data);
+// The signature and the IHDR chunk.
+bytes png_start(const png_format& format);
+// The signature, IHDR, `zlib` as IDAT chunks of at most `piece` bytes each
+// (one chunk when 0), then IEND.
+bytes png_with_stream(const png_format& format, const bytes& zlib, size_t piece = 0);
+
+// The rows a decoder inflates for a picture of pseudo-random samples: each row
+// a filter byte (0 to 4 in turn) and its packed samples, pass after pass when
+// interlaced. Palette indices stay below 2^depth.
+bytes png_raw_rows(const png_format& format, uint32_t seed);
+
+// zlib streams. Stored blocks: `raw` as it is.
+bytes zlib_stored(const bytes& raw);
+// `n` (>= 1) zero bytes: one literal, then runs of 258 bytes at distance 1 in a
+// block whose codes take one bit each, so a run costs two bits and 1 MiB of
+// stream inflates to about 1 GiB.
+bytes zlib_zero_run(uint64_t n);
+// `raw` as fixed-Huffman literals, except that its `count` bytes (3 to 258)
+// from `at` are a copy with distance code 30. Deflate has no such code; a
+// decoder that takes it as distance 0 copies bytes it never wrote, so the
+// stream gives `raw` only where it reads them as zero.
+bytes zlib_distance_code_30(const bytes& raw, size_t at, size_t count);
+
+// A picture (not interlaced) whose rows inflate from zero runs: every filter
+// byte and every sample 0.
+// About 1 MiB a GiB of rows, so pictures of any declared size stay small.
+bytes zero_face(const png_format& format);
+
+// A whole picture of pseudo-random samples.
+struct png_spec {
+    png_format format;
+    uint32_t seed = 1;
+    bool palette = false;        // a PLTE chunk (colour 3 always has one)
+    bool transparency = false;   // a tRNS chunk
+    int idat_pieces = 1;         // the zlib stream split over this many IDAT chunks
+    bool empty_first_idat = false;
+};
+bytes build_png(const png_spec& spec);
