@@ -47,7 +47,7 @@ bytes card_of(const bytes& face) {
     };
     std::FILE* null_out = std::fopen("/dev/null", "wb");
     scan_totals totals{};
-    scan_scene(scene.data(), uint32_t(scene.size()), iend, 0, card_sink{keep, &png}, null_out, &totals);
+    scan_scene(scene.data(), uint32_t(scene.size()), iend, 0, marker_set::standard, card_sink{keep, &png}, null_out, &totals);
     std::fclose(null_out);
     return png;
 }
