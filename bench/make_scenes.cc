@@ -122,7 +122,7 @@ std::vector<bytes> hostile_faces() {
         zero_face({32768, 16384, 16, 0, 0}),
         zero_face({23170, 23170, 16, 0, 0}),
         png_with_stream({1, 1, 8, 6, 0}, zlib_zero_run(uint64_t(3) << 30)),
-        png_with_stream(small, zlib_distance_code_30(raw, 1, 64)),
+        png_with_stream(small, zlib_blocks({{block_code::fixed, raw, {{1, 64, 30}}}})),
         build_png({.format = small, .empty_first_idat = true}),
         largest_face(8),
         largest_face(16),

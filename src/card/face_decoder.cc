@@ -5,6 +5,7 @@
 
 #include <stb/stb_image.h>
 
+#include "card/deflate_check.h"
 #include "card/stb_alloc.h"
 
 // The blocks stb_image 2.27 holds, one step of a PNG decode after another (P is
@@ -50,6 +51,8 @@ unsigned char* decode_face(const uint8_t* png, uint32_t png_len, int* width, int
     const face_header header{uint32_t(w), uint32_t(h), uint32_t(channels),
                              stbi_is_16_bit_from_memory(png, len) != 0};
     if (face_decode_bytes(header, png_len) > face_decode_budget) return nullptr;
+    // Distance codes 30 and 31 would make stb copy bytes it never wrote.
+    if (uses_undefined_distance(png, png_len)) return nullptr;
 
     decode_budget budget{face_decode_budget, 0, 0};
     begin_decode_budget(&budget);

@@ -42,16 +42,80 @@ void fixed_symbol(bit_writer& w, uint32_t s) {
     else w.code(0xC0 + s - 280, 8);
 }
 
-// A copy length, 3 to 258: its symbol and extra bits under the fixed code.
-void fixed_length(bit_writer& w, uint32_t length) {
+// The symbol of a copy length, 3 to 258, and its extra bits.
+uint32_t length_symbol(uint32_t length, uint32_t* extra_value, int* extra_bits) {
     static const uint16_t base[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
     static const uint8_t extra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                       2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
     int code = 28;
     while (base[code] > length) --code;
-    fixed_symbol(w, 257 + uint32_t(code));
-    w.value(length - base[code], extra[code]);
+    *extra_value = length - base[code];
+    *extra_bits = extra[code];
+    return 257 + uint32_t(code);
+}
+
+// A copy length under the fixed code.
+void fixed_length(bit_writer& w, uint32_t length) {
+    uint32_t value = 0;
+    int bits = 0;
+    fixed_symbol(w, length_symbol(length, &value, &bits));
+    w.value(value, bits);
+}
+
+// One stored block, or several of at most 65535 bytes each.
+void put_stored(bit_writer& w, const bytes& raw, bool last) {
+    size_t at = 0;
+    do {
+        const size_t n = std::min<size_t>(raw.size() - at, 65535);
+        w.value(last && at + n == raw.size() ? 1 : 0, 1);
+        w.value(0, 2);  // stored
+        w.flush();
+        w.value(uint32_t(n), 16);
+        w.value(uint32_t(~n & 0xFFFF), 16);
+        w.out.insert(w.out.end(), raw.begin() + long(at), raw.begin() + long(at + n));
+        at += n;
+    } while (at < raw.size());
+}
+
+// A block under the fixed code, or under a dynamic one that gives every
+// literal/length symbol 9 bits (symbol s: code s) and every distance code 5
+// (code d: d, as in the fixed code). Its code lengths are sent with a code of
+// two: 5 (0) and 9 (1).
+void put_coded(bit_writer& w, const deflate_block& b, bool last) {
+    const bool dynamic = b.code == block_code::dynamic;
+    w.value(last ? 1 : 0, 1);
+    w.value(dynamic ? 2 : 1, 2);
+    if (dynamic) {
+        w.value(288 - 257, 5);
+        w.value(32 - 1, 5);
+        w.value(10 - 4, 4);
+        for (int i = 0; i < 10; ++i) w.value(i == 6 || i == 9 ? 1 : 0, 3);  // 9 and 5 in the order
+        for (int i = 0; i < 288; ++i) w.code(1, 1);
+        for (int i = 0; i < 32; ++i) w.code(0, 1);
+    }
+    auto symbol = [&](uint32_t s) {
+        if (dynamic) w.code(s, 9);
+        else fixed_symbol(w, s);
+    };
+    static const uint8_t distance_extra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6, 6,
+                                               7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 0, 0};
+    size_t next = 0;
+    for (size_t i = 0; i < b.raw.size(); ++i) {
+        if (next < b.copies.size() && b.copies[next].at == i) {
+            const deflate_copy& c = b.copies[next++];
+            uint32_t value = 0;
+            int bits = 0;
+            symbol(length_symbol(c.length, &value, &bits));
+            w.value(value, bits);
+            w.code(c.distance_code, 5);
+            w.value(c.distance_extra, distance_extra[c.distance_code]);
+            i += c.length - 1;
+        } else {
+            symbol(b.raw[i]);
+        }
+    }
+    symbol(256);
 }
 
 // zlib: header (deflate, 32 KiB window, no dictionary), blocks, Adler-32.
@@ -163,23 +227,9 @@ bytes png_raw_rows(const png_format& f, uint32_t seed) {
     return b;
 }
 
-bytes zlib_stored(const bytes& raw) {
-    bit_writer w;
-    size_t at = 0;
-    do {
-        const size_t n = std::min<size_t>(raw.size() - at, 65535);
-        w.value(at + n == raw.size() ? 1 : 0, 1);  // last block?
-        w.value(0, 2);                              // stored
-        w.flush();
-        w.value(uint32_t(n), 16);
-        w.value(uint32_t(~n & 0xFFFF), 16);
-        w.out.insert(w.out.end(), raw.begin() + long(at), raw.begin() + long(at + n));
-        at += n;
-    } while (at < raw.size());
-    return zlib_wrap(w, adler32(raw));
-}
+bytes zlib_stored(const bytes& raw) { return zlib_blocks({{block_code::stored, raw, {}}}); }
 
-bytes zlib_zero_run(uint64_t n) {
+bytes zlib_zero_run(uint64_t n, int tail_code) {
     bit_writer w;
     // A fixed block with the first byte, for the runs to copy from.
     w.value(0, 1);
@@ -223,25 +273,68 @@ bytes zlib_zero_run(uint64_t n) {
     } else {
         for (uint32_t i = 0; i < rest; ++i) fixed_symbol(w, 0);
     }
+    if (tail_code >= 0) {
+        fixed_length(w, 3);
+        w.code(uint32_t(tail_code), 5);
+    }
     fixed_symbol(w, 256);
     return zlib_wrap(w, uint32_t(n % 65521) << 16 | 1);
 }
 
-bytes zlib_distance_code_30(const bytes& raw, size_t at, size_t count) {
+bytes zlib_blocks(const std::vector<deflate_block>& blocks) {
     bit_writer w;
-    w.value(1, 1);
-    w.value(1, 2);
-    for (size_t i = 0; i < raw.size(); ++i) {
-        if (i == at) {
-            fixed_length(w, uint32_t(count));
-            w.code(30, 5);
-            i += count - 1;
-        } else {
-            fixed_symbol(w, raw[i]);
-        }
+    bytes all;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const deflate_block& b = blocks[i];
+        const bool last = i + 1 == blocks.size();
+        if (b.code == block_code::stored) put_stored(w, b.raw, last);
+        else put_coded(w, b, last);
+        put_bytes(all, b.raw);
     }
-    fixed_symbol(w, 256);
-    return zlib_wrap(w, adler32(raw));
+    return zlib_wrap(w, adler32(all));
+}
+
+bytes zlib_copy_at_end(const bytes& head, uint32_t length, int real_extra, uint32_t shift) {
+    uint32_t extra_value = 0;
+    int extra_bits = 0;
+    const uint32_t symbol = length_symbol(length, &extra_value, &extra_bits);
+    // Splitting the literals' zero lengths into three runs instead of two
+    // adds 9 bits, and each single zero length 2: together they bring the end
+    // of the stream onto a byte boundary.
+    for (uint32_t tries = 0;; ++tries) {
+        const uint32_t singles = 8 * shift + tries / 2, runs = 2 + tries % 2;
+        bit_writer w;
+        put_stored(w, head, false);
+        w.value(1, 1);
+        w.value(2, 2);
+        w.value(symbol + 1 - 257, 5);  // literal/length lengths up to the copy's symbol
+        w.value(32 - 1, 5);
+        w.value(19 - 4, 4);
+        // The code-length code: 0 (00), 1 (01), 15 (10) and 18, a run of
+        // zero lengths (11).
+        const uint8_t order_lengths[19] = {0, 0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2};
+        for (uint8_t l : order_lengths) w.value(l, 3);  // for 16, 17, 18, 0, 8, ... 14, 1, 15
+        auto zero_run = [&](uint32_t count) {          // 11 to 138 zero lengths
+            w.code(3, 2);
+            w.value(count - 11, 7);
+        };
+        // Literals 0 to 255: none.
+        const uint32_t in_runs = 256 - singles;
+        for (uint32_t r = 0; r < runs; ++r) zero_run(in_runs / runs + (r < in_runs % runs ? 1 : 0));
+        for (uint32_t k = 0; k < singles; ++k) w.code(0, 2);
+        w.code(1, 2);  // 256: one bit, code 0
+        for (uint32_t s = 257; s < symbol; ++s) w.code(0, 2);
+        w.code(2, 2);  // the copy's symbol: 15 bits, code 1 and 14 zeros
+        zero_run(30);
+        w.code(1, 2);  // distance code 30: one bit, code 0
+        w.code(1, 2);  // 31: code 1
+        w.code(1u << 14, 15);
+        w.value(extra_value, real_extra);
+        if (w.count != 0) continue;
+        bytes b = {0x78, 0x01};
+        put_bytes(b, w.out);
+        return b;
+    }
 }
 
 bytes zero_face(const png_format& f) {

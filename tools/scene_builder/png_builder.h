@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "scene_builder.h"
 
@@ -35,13 +36,37 @@ bytes png_raw_rows(const png_format& format, uint32_t seed);
 bytes zlib_stored(const bytes& raw);
 // `n` (>= 1) zero bytes: one literal, then runs of 258 bytes at distance 1 in a
 // block whose codes take one bit each, so a run costs two bits and 1 MiB of
-// stream inflates to about 1 GiB.
-bytes zlib_zero_run(uint64_t n);
-// `raw` as fixed-Huffman literals, except that its `count` bytes (3 to 258)
-// from `at` are a copy with distance code 30. Deflate has no such code; a
-// decoder that takes it as distance 0 copies bytes it never wrote, so the
-// stream gives `raw` only where it reads them as zero.
-bytes zlib_distance_code_30(const bytes& raw, size_t at, size_t count);
+// stream inflates to about 1 GiB. With `tail_code` 0 to 3, 30 or 31 (codes
+// without extra bits), a copy of 3 bytes with that distance code follows.
+bytes zlib_zero_run(uint64_t n, int tail_code = -1);
+// Deflate blocks made by hand. A block holds `raw` stored as it is, or as
+// literals under the fixed code or under a dynamic code that gives every
+// literal/length symbol 9 bits and every distance code 5. A copy stands for
+// the `length` bytes (3 to 258) from `at` of `raw`, whatever they hold, with
+// any distance code, 30 and 31 too: deflate has no such codes, and stb_image
+// 2.27 takes them as distance 0, copying bytes it never wrote.
+enum class block_code : uint8_t { stored, fixed, dynamic };
+struct deflate_copy {
+    size_t at;
+    uint32_t length;
+    uint32_t distance_code;
+    uint32_t distance_extra = 0;  // the value of its extra bits
+};
+struct deflate_block {
+    block_code code = block_code::fixed;
+    bytes raw;
+    std::vector<deflate_copy> copies;  // in order, not overlapping; none when stored
+};
+// The blocks in one zlib stream, the last one final.
+bytes zlib_blocks(const std::vector<deflate_block>& blocks);
+// `head` in a stored block, then a final dynamic block that holds one copy of
+// `length` bytes (131 to 257: a symbol with 5 extra bits, coded in 15 bits)
+// and ends the stream, without Adler-32, after `real_extra` (0 to 5) of its
+// extra bits: the rest of them, its distance (code 30, a zero bit) and the
+// end of the block (a zero bit too) are left to the zero bytes a decoder
+// reading past the end may see. `shift` (0 to 8) moves the end of the stream
+// by whole bytes, which changes how far ahead a decoder has read there.
+bytes zlib_copy_at_end(const bytes& head, uint32_t length, int real_extra, uint32_t shift);
 
 // A picture (not interlaced) whose rows inflate from zero runs: every filter
 // byte and every sample 0.
