@@ -53,11 +53,16 @@ TEST(deflate_check, distance_codes_in_every_kind_of_block) {
     std::vector<deflate_copy> valid;
     for (uint32_t code = 0; code < 30; ++code)  // inside rows 4, 9, ... 149, after their filter bytes
         valid.push_back({257 * (4 + 5 * code) + 1, 3 + code, code, most_extra(code)});
-    auto with = [&](uint32_t code) {
-        std::vector<deflate_copy> copies = valid;
-        copies.push_back({40500, 258, code});
+    // The copies above and one with `code`, in the rows from `from` on.
+    auto with = [&](uint32_t code, size_t from = 0) {
+        std::vector<deflate_copy> copies;
+        for (deflate_copy c : valid)
+            if (c.at >= from) copies.push_back({c.at - from, c.length, c.distance_code, c.distance_extra});
+        copies.push_back({40500 - from, 258, code});
         return copies;
     };
+    const bytes row0(raw.begin(), raw.begin() + 257), row1(raw.begin() + 257, raw.begin() + 514),
+        rest(raw.begin() + 514, raw.end());
     const bytes small = png_raw_rows({16, 4, 8, 0, 0}, 2);
     const bytes first = zlib_blocks({{block_code::stored, raw, {}}});
     const bytes tail = zlib_blocks({{block_code::fixed, small, {{1, 3, 30}}}});
@@ -75,9 +80,10 @@ TEST(deflate_check, distance_codes_in_every_kind_of_block) {
         {zlib_blocks({{block_code::fixed, raw, with(31)}}), true},
         {zlib_blocks({{block_code::dynamic, raw, with(30)}}), true},
         {zlib_blocks({{block_code::dynamic, raw, with(31)}}), true},
-        {zlib_blocks({{block_code::stored, small, {}}, {block_code::fixed, raw, with(30)}}), true},
-        {zlib_blocks({{block_code::fixed, small, {}}, {block_code::stored, small, {}},
-                      {block_code::dynamic, raw, with(31)}}),
+        {zlib_blocks({{block_code::stored, row0, {}}, {block_code::fixed, bytes(raw.begin() + 257, raw.end()), with(30, 257)}}),
+         true},
+        {zlib_blocks({{block_code::fixed, row0, {}}, {block_code::stored, row1, {}},
+                      {block_code::dynamic, rest, with(31, 514)}}),
          true},
         {zlib_blocks({{block_code::stored, raw, {}}, {block_code::stored, small, {}}}), false},
         // Distance 5 after 5 bytes, then 6 (code 4, its extra bit 0 or 1):
