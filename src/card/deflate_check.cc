@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "card/face_decoder.h"
 #include "extract/byte_reader.h"
@@ -46,71 +47,52 @@ bool read_chunk(const byte_view& v, uint64_t pos, chunk* c) {
 
 uint64_t after(const chunk& c) { return c.data + c.length + 4; }
 
-// The IDAT payloads read as one stream, without copying them.
-struct idat_stream {
-    byte_view png;
-    uint64_t next;  // the header of the chunk after the current one
-    uint64_t pos;   // the next byte of the current payload
-    uint64_t end;   // the end of the current payload
-    uint64_t left;  // bytes of the stream not read yet, across payloads
+// Walks the chunks after the signature as stb does, up to the first IEND:
+// the bytes of the IDAT chunks' data in all, the first IDAT chunk that has
+// any, and whether a CgBI chunk (Apple's variant, whose stream has no zlib
+// header) came first. False where stb gives up before inflating.
+struct idat_walk {
+    uint64_t total = 0;
+    uint64_t first = 0;  // where the first non-empty IDAT payload starts
+    int payloads = 0;    // non-empty ones
+    bool zlib_header = true;
 };
-
-// Walks the chunks after the signature as stb does: the IDAT payloads up to
-// the first IEND, and whether a CgBI chunk (Apple's variant, whose stream has
-// no zlib header) came before it. False where stb gives up before inflating.
-bool open_idat_stream(const byte_view& png, idat_stream* s, bool* zlib_header) {
-    *s = {png, 8, 0, 0, 0};
-    *zlib_header = true;
+bool walk_chunks(const byte_view& png, idat_walk* w) {
     chunk c{};
     for (uint64_t pos = 8; read_chunk(png, pos, &c); pos = after(c)) {
         if (c.type == type_iend) return true;
-        if (c.type == type_idat) s->left += c.length;
-        if (c.type == type_cgbi) *zlib_header = false;
+        if (c.type == type_cgbi) w->zlib_header = false;
+        if (c.type != type_idat || c.length == 0) continue;
+        if (w->payloads++ == 0) w->first = c.data;
+        w->total += c.length;
     }
     return false;
 }
 
-// Moves to the next payload that is not empty; open_idat_stream made sure it
-// lies before IEND while bytes are left.
-bool next_payload(idat_stream& s) {
+// The stream stb inflates: the IDAT payloads in one piece. Most PNGs have a
+// single IDAT chunk, read where it lies; split ones are gathered into `copy`.
+byte_view gather_idat(const byte_view& png, const idat_walk& w, std::vector<uint8_t>& copy) {
+    if (w.payloads <= 1) return {png.data + w.first, w.total};
+    copy.reserve(size_t(w.total));
     chunk c{};
-    do {
-        if (!read_chunk(s.png, s.next, &c) || c.type == type_iend) return false;
-        s.next = after(c);
-    } while (c.type != type_idat || c.length == 0);
-    s.pos = c.data;
-    s.end = c.data + c.length;
-    return true;
+    for (uint64_t pos = 8; read_chunk(png, pos, &c) && c.type != type_iend; pos = after(c))
+        if (c.type == type_idat) copy.insert(copy.end(), png.data + c.data, png.data + c.data + c.length);
+    return {copy.data(), copy.size()};
 }
 
-// stbi__zget8: past the end of the stream, zero.
-uint32_t get8(idat_stream& s) {
-    if (s.left == 0 || (s.pos == s.end && !next_payload(s))) return 0;
-    --s.left;
-    return s.png.data[s.pos++];
-}
+// ---- Huffman codes, as stbi__zhuffman: a table for short codes, and per
+// length the first code and symbol for the long ones. stb's table takes codes
+// of up to 9 bits and finds the rest the slow way, from 10 bits on; this one
+// takes up to 12 bits, which saves most slow lookups in the streams of real
+// pictures and changes no result: a code too long for the table is one the
+// slow way finds at the same length and symbol.
 
-// Skips the `n` bytes of a stored block; false when fewer are left.
-bool skip(idat_stream& s, uint64_t n) {
-    if (n > s.left) return false;
-    s.left -= n;
-    while (n > 0) {
-        if (s.pos == s.end && !next_payload(s)) return false;
-        const uint64_t step = std::min(n, s.end - s.pos);
-        s.pos += step;
-        n -= step;
-    }
-    return true;
-}
-
-// ---- Huffman codes, as stbi__zhuffman: a 9-bit table for short codes, and
-// per length the first code and symbol for the long ones.
-
-constexpr int fast_bits = 9;
+constexpr int fast_bits = 12;
+constexpr int slow_from = 10;
 constexpr int symbols = 288;
 
 struct huffman {
-    uint16_t fast[1 << fast_bits];  // length << 9 | symbol; 0: a longer code
+    uint16_t fast[1 << fast_bits];  // length << 9 | symbol; 0: a longer code, or none
     uint16_t firstcode[16];
     int32_t maxcode[17];
     uint16_t firstsymbol[16];
@@ -161,59 +143,101 @@ bool build(huffman& h, const uint8_t* lengths, int count) {
 }
 
 // ---- The inflater, counting instead of writing.
+//
+// stb keeps the bits it has read ahead in a 32-bit buffer, `num_bits` of
+// them, filled a byte at a time (zero bytes past the end of the stream) to
+// more than 24 whenever it needs more. What it decodes depends only on where
+// in the stream it is, so the check reads the stream through a wider buffer of
+// its own; but whether stb finds the stream at its end depends on how far it
+// has read ahead, so the check keeps stb's count of bits and bytes too.
 
 struct inflater {
-    idat_stream in;
-    uint32_t code_buffer;
-    int num_bits;
-    uint64_t out;  // bytes inflated so far
+    byte_view in;     // the stream
+    uint64_t next;    // the next byte of it to load into `bits`
+    uint64_t bits;    // the stream from the current position on, lowest bit first
+    int count;        // how many of `bits` are loaded
+    int stb_bits;     // stb's num_bits
+    uint64_t taken;   // bytes stb has taken in, past the end too
+    uint64_t out;     // bytes inflated so far
     huffman length, distance;
 };
 
-// stbi__fill_bits: up to more than 24 bits. Bits above num_bits never occur
-// here; stb takes them as the end of the data, and so does the check.
-void fill_bits(inflater& z) {
-    do {
-        if (z.code_buffer >= (1u << z.num_bits)) {
-            z.in.left = 0;
-            return;
-        }
-        z.code_buffer |= get8(z.in) << z.num_bits;
-        z.num_bits += 8;
-    } while (z.num_bits <= 24);
+// Loads at least 56 bits. Inside the stream 8 bytes go in at once (the
+// shifts make one load) and the bytes only partly taken are loaded again
+// with the same bits next time; past the end come zeros.
+void load_bits(inflater& z) {
+    if (bytes_fit(z.in, z.next, 8)) {
+        const uint8_t* p = z.in.data + z.next;
+        const uint64_t v = uint64_t(p[0]) | uint64_t(p[1]) << 8 | uint64_t(p[2]) << 16 | uint64_t(p[3]) << 24 |
+                           uint64_t(p[4]) << 32 | uint64_t(p[5]) << 40 | uint64_t(p[6]) << 48 | uint64_t(p[7]) << 56;
+        z.bits |= v << z.count;
+        z.next += uint64_t(63 - z.count) / 8;
+        z.count |= 56;
+        return;
+    }
+    for (; z.count <= 56; z.count += 8, ++z.next)
+        if (bytes_fit(z.in, z.next, 1)) z.bits |= uint64_t(z.in.data[z.next]) << z.count;
 }
 
+void consume(inflater& z, int n) {
+    z.bits >>= n;
+    z.count -= n;
+    z.stb_bits -= n;
+}
+
+// stbi__zeof: every byte of the stream taken in.
+bool at_end(const inflater& z) { return z.taken >= z.in.size; }
+
+// stbi__fill_bits: bytes until more than 24 bits are at hand.
+void fill_bits(inflater& z) {
+    const int bytes = (24 - z.stb_bits) / 8 + 1;
+    z.stb_bits += 8 * bytes;
+    z.taken += uint64_t(bytes);
+}
+
+// stbi__zreceive.
 uint32_t receive(inflater& z, int n) {
-    if (z.num_bits < n) fill_bits(z);
-    const uint32_t k = z.code_buffer & ((1u << n) - 1);
-    z.code_buffer >>= n;
-    z.num_bits -= n;
+    if (z.stb_bits < n) fill_bits(z);
+    if (z.count < n) load_bits(z);
+    const uint32_t k = uint32_t(z.bits) & ((1u << n) - 1);
+    consume(z, n);
     return k;
 }
 
+// stbi__zhuffman_decode_slowpath.
+int decode_slowly(inflater& z, const huffman& h) {
+    const int k = bit_reverse(int(z.bits & 0xFFFF), 16);
+    int s = slow_from;
+    while (k >= h.maxcode[s]) ++s;
+    if (s >= 16) return -1;
+    const int b = (k >> (16 - s)) - h.firstcode[s] + h.firstsymbol[s];
+    if (b < 0 || b >= symbols || h.size[b] != s) return -1;
+    consume(z, s);
+    return h.value[b];
+}
+
 // stbi__zhuffman_decode: a symbol, or -1. With fewer than 16 bits at hand
-// after the last byte, stb reports the end of the data; otherwise it decodes
-// from the zero bytes it reads past the end.
+// once the whole stream is taken in, stb reports the end of the data;
+// otherwise it decodes from the zero bytes it takes in past the end.
 int decode(inflater& z, const huffman& h) {
-    if (z.num_bits < 16) {
-        if (z.in.left == 0) return -1;
+    if (z.stb_bits < 16) {
+        if (at_end(z)) return -1;
         fill_bits(z);
     }
-    const int fast = h.fast[z.code_buffer & ((1u << fast_bits) - 1)];
-    int s = fast >> 9;
-    int symbol = fast & 511;
-    if (!fast) {
-        const int k = bit_reverse(int(z.code_buffer & 0xFFFF), 16);
-        for (s = fast_bits + 1; k >= h.maxcode[s]; ++s) {
-        }
-        if (s >= 16) return -1;
-        const int b = (k >> (16 - s)) - h.firstcode[s] + h.firstsymbol[s];
-        if (b < 0 || b >= symbols || h.size[b] != s) return -1;
-        symbol = h.value[b];
-    }
-    z.code_buffer >>= s;
-    z.num_bits -= s;
-    return symbol;
+    if (z.count < 16) load_bits(z);
+    const int fast = h.fast[z.bits & ((1u << fast_bits) - 1)];
+    if (!fast) return decode_slowly(z, h);
+    consume(z, fast >> 9);
+    return fast & 511;
+}
+
+// The bit at which the stream's next byte starts, the rest of this one
+// skipped, and stb's buffer emptied (stored blocks start there).
+uint64_t to_next_byte(inflater& z) {
+    const uint64_t at = z.next - uint64_t(z.count / 8);
+    z.bits = 0;
+    z.count = 0;
+    return at;
 }
 
 // Deflate's fixed code, as stbi__zdefault_length and stbi__zdefault_distance.
@@ -300,40 +324,45 @@ block_end huffman_block(inflater& z) {
     }
 }
 
-// stbi__parse_uncompressed_block: the length and its complement start at the
-// next whole byte, taken first from the bits already read.
+// stbi__parse_uncompressed_block: from the next whole byte, the length and
+// its complement (zeros past the end), then that many bytes, all inside the
+// stream.
 bool stored_block(inflater& z) {
-    if (z.num_bits & 7) receive(z, z.num_bits & 7);
-    uint8_t header[4];
-    int k = 0;
-    while (z.num_bits > 0) {
-        header[k++] = uint8_t(z.code_buffer & 255);
-        z.code_buffer >>= 8;
-        z.num_bits -= 8;
-    }
-    if (z.num_bits < 0) return false;
-    while (k < 4) header[k++] = uint8_t(get8(z.in));
+    const uint64_t at = to_next_byte(z);
+    uint8_t header[4] = {};
+    for (uint64_t i = 0; i < 4; ++i)
+        if (bytes_fit(z.in, at + i, 1)) header[i] = z.in.data[at + i];
+    const uint64_t data = at + 4;
     const uint32_t len = header[1] * 256u + header[0];
     const uint32_t nlen = header[3] * 256u + header[2];
-    if (nlen != (len ^ 0xFFFF) || !skip(z.in, len)) return false;
+    if (nlen != (len ^ 0xFFFF) || !bytes_fit(z.in, std::min(data, z.in.size), len)) return false;
+    z.next = z.taken = data + len;
+    z.stb_bits = 0;
     z.out += len;
     return z.out <= face_decode_budget;
 }
 
-// stbi__parse_zlib_header: both bytes must lie inside the stream and more
-// must follow.
-bool zlib_header(inflater& z) {
-    const uint32_t cmf = get8(z.in), flg = get8(z.in);
-    return z.in.left > 0 && (cmf * 256 + flg) % 31 == 0 && !(flg & 32) && (cmf & 15) == 8;
+// stbi__parse_zlib_header: two bytes, and more must follow.
+bool zlib_header(const byte_view& in) {
+    if (in.size <= 2) return false;
+    const uint32_t cmf = in.data[0], flg = in.data[1];
+    return (cmf * 256 + flg) % 31 == 0 && !(flg & 32) && (cmf & 15) == 8;
 }
 
 }  // namespace
 
 bool uses_undefined_distance(const uint8_t* png, uint32_t png_len) {
+    const byte_view view{png, png_len};
+    idat_walk walk;
+    if (!walk_chunks(view, &walk)) return false;
+    std::vector<uint8_t> copy;
     inflater z{};
-    bool with_header = true;
-    if (!open_idat_stream({png, png_len}, &z.in, &with_header)) return false;
-    if (with_header && !zlib_header(z)) return false;
+    z.in = gather_idat(view, walk, copy);
+    if (walk.zlib_header) {
+        if (!zlib_header(z.in)) return false;
+        z.next = 2;
+        z.taken = 2;
+    }
     uint32_t final_block = 0;
     do {
         final_block = receive(z, 1);
