@@ -93,6 +93,28 @@ std::vector<bytes> large_pictures() {
     return faces;
 }
 
+// Faces whose deflate streams are made by hand: fixed and dynamic blocks
+// with copies at every distance code deflate defines, then one with code 30
+// or 31 (which it does not), split over IDAT chunks, and a stream that leaves
+// such a code to the zero bytes past its end.
+std::vector<bytes> deflate_pictures() {
+    const png_format f{32, 8, 8, 0, 0};  // 264 bytes of rows
+    const bytes rows = png_raw_rows(f, 11);
+    std::vector<bytes> faces;
+    for (block_code code : {block_code::fixed, block_code::dynamic}) {
+        for (uint32_t last : {0u, 30u, 31u}) {
+            std::vector<deflate_copy> copies;
+            for (uint32_t d = 0; d < 8; ++d) copies.push_back({10 + 22 * d, 3 + d, d});  // distances up to 13
+            copies.push_back({200, 5, last});
+            faces.push_back(png_with_stream(f, zlib_blocks({{block_code::stored, bytes(rows.begin(), rows.begin() + 33), {}},
+                                                            {code, bytes(rows.begin() + 33, rows.end()), copies}}),
+                                            last == 31 ? 7 : 0));
+        }
+    }
+    faces.push_back(png_with_stream(f, zlib_copy_at_end(bytes(rows.begin(), rows.end() - 131), 131, 1, 0)));
+    return faces;
+}
+
 struct seed_record {
     bytes data;
     int row;
@@ -128,6 +150,7 @@ std::vector<seed_record> seed_records() {
     // costs a PNG encode, so these stay out of the scene of all records.
     std::vector<bytes> more = format_pictures();
     for (bytes& face : large_pictures()) more.push_back(face);
+    for (bytes& face : deflate_pictures()) more.push_back(face);
     for (size_t i = 0; i < more.size(); ++i) {
         const int row = sp_rows[i % 5];  // the rows whose face is the first picture
         out.push_back({build_sp_record({.row = row, .picture1 = more[i]}), row, 5, true});
