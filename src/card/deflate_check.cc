@@ -50,7 +50,8 @@ uint64_t after(const chunk& c) { return c.data + c.length + 4; }
 // Walks the chunks after the signature as stb does, up to the first IEND:
 // the bytes of the IDAT chunks' data in all, the first IDAT chunk that has
 // any, and whether a CgBI chunk (Apple's variant, whose stream has no zlib
-// header) came first. False where stb gives up before inflating.
+// header) came anywhere before IEND. False where stb gives up before
+// inflating.
 struct idat_walk {
     uint64_t total = 0;
     uint64_t first = 0;  // where the first non-empty IDAT payload starts
