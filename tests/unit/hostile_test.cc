@@ -105,8 +105,8 @@ TEST(hostile, every_cut_and_every_spoilt_byte) {
 }
 
 // Face pictures that do not decode, declare sizes that the decoder refuses or
-// that would need more memory than a decode may take, or inflate far beyond
-// their size, give the plain card.
+// that would need more memory than a decode may take, inflate far beyond
+// their size, or use deflate distance codes 30 and 31, give the plain card.
 TEST(hostile, damaged_and_huge_declared_faces) {
     const bytes good = encode_png(busy_picture(20, 10)), one_pixel = encode_png(busy_picture(1, 1));
     // The PNG of one pixel, its IHDR declaring another size (the decoder does not check the CRC).
@@ -135,6 +135,10 @@ TEST(hostile, damaged_and_huge_declared_faces) {
         zero_face({23170, 23170, 16, 0, 0}),  // 6 GB to decode
         // One pixel, then 3 GiB of inflated rows.
         png_with_stream({1, 1, 8, 6, 0}, zlib_zero_run(uint64_t(3) << 30)),
+        // Copies with distance codes 30 and 31, which stb_image 2.27 takes as
+        // distance 0, copying bytes it never wrote.
+        png_with_stream({4, 2, 8, 6, 0}, zlib_blocks({{block_code::fixed, png_raw_rows({4, 2, 8, 6, 0}, 1), {{3, 20, 30}}}})),
+        png_with_stream({4, 2, 8, 6, 0}, zlib_blocks({{block_code::dynamic, png_raw_rows({4, 2, 8, 6, 0}, 2), {{1, 3, 31}}}}), 5),
     };
     const bytes plain = scan(scene_with_records({build_sp_record({})}))[0].first;  // no face, male
     for (const bytes& face : faces) {
