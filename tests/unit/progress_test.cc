@@ -31,8 +31,12 @@ using runs = std::vector<std::pair<uint64_t, uint64_t>>;  // positions [from, to
 std::string write_progress(uint32_t size, const runs& positions, uint32_t max_write,
                            size_t fail_from = SIZE_MAX) {
     watched = write_log{{}, fail_from};
-    FILE* f = std::fopen("progress_test.out", "w+b");
-    if (!f) return "cannot open progress_test.out";
+    // One file per test: CTest runs the tests of this file side by side in the
+    // same directory.
+    const std::string name = std::string("progress_") +
+                             ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".out";
+    FILE* f = std::fopen(name.c_str(), "w+b");
+    if (!f) return "cannot open " + name;
     auto s = std::make_unique<progress_stream>();
     progress_start(s.get(), f, size, max_write);
     s->write = watched_write;
@@ -41,7 +45,7 @@ std::string write_progress(uint32_t size, const runs& positions, uint32_t max_wr
     std::rewind(f);
     got.resize(std::fread(got.data(), 1, got.size(), f));
     std::fclose(f);
-    std::remove("progress_test.out");
+    std::remove(name.c_str());
     return got;
 }
 
