@@ -14,7 +14,7 @@ constexpr hostile_scene hostile_scenes[] = {
     {"hostile_wrap.png", "16-bit grey 32768x16384, 8-bit size wraps"},
     {"hostile_6gb.png", "16-bit grey 23170x23170, 6 GB to decode"},
     {"hostile_bomb.png", "1x1, its rows inflating to 3 GiB"},
-    {"hostile_distance30.png", "distance code 30, reads unwritten bytes"},
+    {"hostile_distance30.png", "distance code 30, undefined in deflate"},
     {"hostile_empty_idat.png", "empty first IDAT chunk"},
     {"hostile_largest8.png", "largest 8-bit grey square in the budget"},
     {"hostile_largest16.png", "largest 16-bit grey square in the budget"},
