@@ -112,7 +112,7 @@ TEST(face, every_format_decodes_as_before_within_its_promise) {
         for (int depth : depths_of[colour]) {
             for (uint8_t interlace : {0, 1}) {
                 for (int variant = 0; variant < 4; ++variant) {
-                    png_spec spec{.format = {uint32_t(97 + variant * 60), uint32_t(61 + variant * 17), uint8_t(depth),
+                    png_layout layout{.format = {uint32_t(97 + variant * 60), uint32_t(61 + variant * 17), uint8_t(depth),
                                              colour, interlace},
                                   .seed = uint32_t(variant + 1),
                                   .palette = variant == 1,
@@ -120,13 +120,13 @@ TEST(face, every_format_decodes_as_before_within_its_promise) {
                     if (depth == 0) continue;
                     SCOPED_TRACE(testing::Message() << "colour " << int(colour) << " depth " << depth
                                                     << " interlace " << int(interlace) << " variant " << variant);
-                    const bytes whole = build_png(spec);
+                    const bytes whole = build_png(layout);
                     int w = 0, h = 0, n = 0;
                     unsigned char* p = stbi_load_from_memory(whole.data(), int(whole.size()), &w, &h, &n, 4);
                     const auto alone = take_pixels(p, w, h);
                     ASSERT_FALSE(alone.empty());
                     for (int form = 0; form < 3; ++form) {
-                        png_spec changed = spec;
+                        png_layout changed = layout;
                         changed.idat_pieces = form == 1 ? 3 : 1;
                         changed.empty_first_idat = form == 2;
                         const bytes png = build_png(changed);

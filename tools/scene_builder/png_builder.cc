@@ -342,7 +342,7 @@ bytes zero_face(const png_format& f) {
     return png_with_stream(f, zlib_zero_run((row_bytes + 1) * f.height));
 }
 
-bytes build_png(const png_spec& s) {
+bytes build_png(const png_layout& s) {
     const png_format& f = s.format;
     bytes b = png_start(f);
     const uint32_t entries = f.colour == 3 ? 1u << std::min<int>(f.depth, 8) : 256;

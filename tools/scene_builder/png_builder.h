@@ -74,7 +74,7 @@ bytes zlib_copy_at_end(const bytes& head, uint32_t length, int real_extra, uint3
 bytes zero_face(const png_format& format);
 
 // A whole picture of pseudo-random samples.
-struct png_spec {
+struct png_layout {
     png_format format;
     uint32_t seed = 1;
     bool palette = false;        // a PLTE chunk (colour 3 always has one)
@@ -82,4 +82,4 @@ struct png_spec {
     int idat_pieces = 1;         // the zlib stream split over this many IDAT chunks
     bool empty_first_idat = false;
 };
-bytes build_png(const png_spec& spec);
+bytes build_png(const png_layout& layout);
