@@ -22,13 +22,6 @@ constexpr uint32_t chunk_type(const char (&name)[5]) {
 constexpr uint32_t type_idat = chunk_type("IDAT"), type_iend = chunk_type("IEND"),
                    type_cgbi = chunk_type("CgBI");
 
-bool read_be32(const byte_view& v, uint64_t pos, uint32_t* out) {
-    if (!bytes_fit(v, pos, 4)) return false;
-    const uint8_t* p = v.data + pos;
-    *out = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
-    return true;
-}
-
 struct chunk {
     uint64_t data;  // where its data starts
     uint32_t length;

@@ -1,4 +1,5 @@
-// Bounds-checked little-endian reads of scene bytes.
+// Bounds-checked reads of scene bytes: little-endian game fields, big-endian
+// PNG fields.
 //
 // Every read of scene data goes through these helpers. Positions are 64-bit so
 // that sums of lengths read from the file can never wrap; a read is refused when
@@ -63,5 +64,13 @@ inline bool read_be24_of_32(const byte_view& v, uint64_t pos, uint32_t* out) {
     if (!bytes_fit(v, pos, 4)) return false;
     const uint8_t* p = v.data + pos;
     *out = uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
+    return true;
+}
+
+// PNG chunk headers (length and type) inside a face picture, all 32 bits.
+inline bool read_be32(const byte_view& v, uint64_t pos, uint32_t* out) {
+    if (!bytes_fit(v, pos, 4)) return false;
+    const uint8_t* p = v.data + pos;
+    *out = uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]);
     return true;
 }
