@@ -16,8 +16,7 @@
 
 namespace {
 
-// Fills and frees heap blocks of many sizes, so that a block handed out next
-// shows `fill` unless the allocator clears it.
+// A block handed out next shows `fill` unless the allocator clears it.
 void dirty_heap(uint8_t fill) {
     std::vector<void*> blocks;
     for (size_t size = 16; size <= 1 << 20; size += size / 3 + 16) {
@@ -109,7 +108,7 @@ TEST(face, every_format_decodes_as_before_within_its_promise) {
                 const face_header header{uint32_t(w), uint32_t(h), uint32_t(n),
                                          stbi_is_16_bit_from_memory(png.data(), int(png.size())) != 0};
                 EXPECT_LE(budget.peak, face_decode_bytes(header, uint32_t(png.size())));
-                decoded += 1;
+                ++decoded;
             }
     EXPECT_EQ(decoded, 15 * 2 * 4 * 3);  // 15 pairs of colour type and depth
 }
@@ -123,9 +122,7 @@ TEST(face, the_budget_is_checked_before_decoding) {
         while (needs(f.height + 1) <= face_decode_budget) ++f.height;
         for (uint32_t height : {f.height, f.height + 1}) {
             f.height = height;
-            bytes png = png_start(f);  // rows cut short: a decoder that runs refuses them
-            put_bytes(png, png_chunk("IDAT", zlib_stored(bytes(4096 * 4 + 1, 0))));
-            put_bytes(png, png_chunk("IEND", {}));
+            const bytes png = png_with_stream(f, zlib_stored(bytes(4096 * 4 + 1, 0)));  // a decoder that runs refuses it
             int w = 0, h = 0;
             stbi_load_from_memory(png.data(), 0, &w, &h, nullptr, 4);  // sets a failure reason of its own
             const char* before = stbi_failure_reason();
@@ -146,8 +143,6 @@ TEST(face, bytes_never_written_read_as_zero) {
     const auto expected = stb_pixels(png_with_stream(f, zlib_stored(raw)), &w, &h);
     ASSERT_FALSE(expected.empty());
     const bytes copied = png_with_stream(f, zlib_blocks({{block_code::fixed, raw, {{1, 64, 30}}}}));
-    for (uint8_t fill : {0xAA, 0x55}) {
-        dirty_heap(fill);
-        EXPECT_EQ(stb_pixels(copied, &w, &h), expected) << "heap filled with " << int(fill);
-    }
+    dirty_heap(0xAA);
+    EXPECT_EQ(stb_pixels(copied, &w, &h), expected);
 }
