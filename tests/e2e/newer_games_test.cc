@@ -94,18 +94,16 @@ TEST(e2e_newer_games, option_alone_or_before_no_scene) {
     } cases[] = {
         {{option}, "Extract character cards from Illusion/IllGames scene files\r\n\r\ncardlift <scene.png>\r\n", ""},
         {{option, "missing.png"}, "", "not a scene file\r\n"},
-        {{option, "short.png"}, "", "not a scene file\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.back());
         sandbox box;
         write_file(box, option, scene);  // a scene of the option's name does not make it a path
-        write_file(box, "short.png", bytes(scene.begin(), scene.begin() + 63));
         const run_result r = run_tool(box, c.args);
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(file_names(box), (std::set<std::string>{option, "short.png"}));
+        EXPECT_EQ(file_names(box), std::set<std::string>{option});
     }
 }
 
