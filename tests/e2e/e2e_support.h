@@ -22,17 +22,13 @@ inline std::string read_text(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A fresh temporary directory, removed with its contents on destruction. The
-// tool runs in `work`; its console streams are captured beside it so that they
-// never show up among the files it creates.
+// A temporary directory, removed on destruction. The tool runs in `work`; its
+// console streams are kept beside it, out of the files it creates.
 struct sandbox {
     std::string root = (std::filesystem::temp_directory_path() / "cardlift_e2e_XXXXXX").string();
     std::string work = (mkdtemp(root.data()) ? root : "/nonexistent") + "/work";
     sandbox() { std::filesystem::create_directory(work); }
-    ~sandbox() {
-        std::error_code ignored;
-        std::filesystem::remove_all(root, ignored);
-    }
+    ~sandbox() { std::error_code ignored; std::filesystem::remove_all(root, ignored); }
 };
 
 struct run_result {
@@ -41,12 +37,8 @@ struct run_result {
 };
 
 inline bool tool_overridden() { return getenv("CARDLIFT_TOOL") && *getenv("CARDLIFT_TOOL"); }
-
-// Set by tools/test_windows.sh when the tool is the Windows build under wine,
-// whose locale is pinned so that the ANSI code page is 1252.
-inline bool windows_tool() {
-    return getenv("CARDLIFT_TOOL_WINDOWS") && *getenv("CARDLIFT_TOOL_WINDOWS") == '1';
-}
+// Set by tools/test_windows.sh for the Windows build under wine (ANSI code page 1252).
+inline bool windows_tool() { return getenv("CARDLIFT_TOOL_WINDOWS") && *getenv("CARDLIFT_TOOL_WINDOWS") == '1'; }
 
 inline std::string quoted(const std::string& text) {
     std::string q = "'";
@@ -54,9 +46,8 @@ inline std::string quoted(const std::string& text) {
     return q + "'";
 }
 
-// The shell command that runs CARDLIFT_TOOL when set (e.g. a Windows build
-// under wine), else the freshly built binary, in the work directory, with each
-// argument quoted and standard input empty; `launcher` goes before the tool.
+// The shell command that runs CARDLIFT_TOOL when set, else the built binary, in
+// the work directory, arguments quoted, standard input empty, after `launcher`.
 inline std::string tool_command(const sandbox& box, const std::vector<std::string>& args,
                                 const std::string& launcher = "") {
     std::string command = "cd " + quoted(box.work) + " && " + launcher;
@@ -65,17 +56,12 @@ inline std::string tool_command(const sandbox& box, const std::vector<std::strin
     return command + " </dev/null";
 }
 
-// Runs the tool (see tool_command) with its console streams captured.
 inline run_result run_tool(const sandbox& box, const std::vector<std::string>& args,
                            const std::string& launcher = "") {
-    const std::string command = tool_command(box, args, launcher) + " >" + quoted(box.root + "/stdout") +
-                                " 2>" + quoted(box.root + "/stderr");
-    run_result r;
-    const int raw = system(command.c_str());
-    if (raw != -1 && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
-    r.out = read_text(box.root + "/stdout");
-    r.err = read_text(box.root + "/stderr");
-    return r;
+    const int raw = system((tool_command(box, args, launcher) + " >" + quoted(box.root + "/stdout") + " 2>" +
+                            quoted(box.root + "/stderr")).c_str());
+    return {raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_text(box.root + "/stdout"),
+            read_text(box.root + "/stderr")};
 }
 
 // Writes `data` as `name` in the work directory, making its folders.
@@ -98,16 +84,15 @@ inline std::set<std::string> file_names(const sandbox& box) {
     return names;
 }
 
-// A string-and-picture record of `row` whose final section holds "sex" then
-// `sex_byte` (1: female).
+// A string-and-picture record of `row` with "sex" then `sex_byte` (1: female).
 inline bytes character(int row, uint8_t sex_byte, const bytes& face = {}, const std::string& text = "1.0.0") {
     sp_record r{.row = row, .text = text, .final_section = final_with_sex(sex_byte)};
     (row == row_rg ? r.picture2 : r.picture1) = face;
     return build_sp_record(r);
 }
 
-// png_head(), 40 filler bytes (alone enough for a scene), then each record
-// followed by 16 more, with where each record's marker starts and it ends.
+// png_head(), 40 filler bytes (enough for a scene), then each record and 16
+// more; `spans` holds where each record's marker starts and the record ends.
 struct scene_plan {
     bytes file;
     std::vector<std::pair<uint64_t, uint64_t>> spans;
@@ -125,17 +110,15 @@ inline scene_plan plan_scene(const std::vector<bytes>& records) {
     return plan;
 }
 
-// The whole standard output of a run over `plan`: one "\r%2u%%" a position
-// from the IEND chunk on, jumping over each record and stopping once
-// `stop_after` were taken, then `summary`.
+// The standard output over `plan`: "\r%2u%%" for each position from IEND on,
+// jumping over each record, stopping once `stop_after` were taken; `summary`.
 inline std::string expected_out(const scene_plan& plan, const std::string& summary,
                                 size_t stop_after = SIZE_MAX) {
     std::string text;
-    const uint64_t size = plan.file.size();
     size_t next = 0;
-    for (uint64_t p = png_head().size() - 12; p < size && next < stop_after;) {
+    for (uint64_t p = png_head().size() - 12; p < plan.file.size() && next < stop_after;) {
         char line[16];
-        snprintf(line, sizeof line, "\r%2u%%", unsigned(p * 100 / size));
+        snprintf(line, sizeof line, "\r%2u%%", unsigned(p * 100 / plan.file.size()));
         text += line;
         p = next < plan.spans.size() && plan.spans[next].first == p ? plan.spans[next++].second : p + 1;
     }
@@ -154,7 +137,7 @@ inline std::string card_name(const std::string& prefix_and_sex, uint32_t number,
 
 // A card file split after its PNG's IEND chunk, the PNG decoded.
 struct card {
-    bytes rest;  // what follows the PNG; empty when there is no IEND
+    bytes rest;  // what follows the PNG; empty without IEND
     int width = 0, height = 0;
     std::vector<uint32_t> pixels;  // R in the low byte, as in `picture`
 };
@@ -165,8 +148,8 @@ inline card read_card(const sandbox& box, const std::string& name) {
     if (at == std::string::npos) return c;
     c.rest.assign(file.begin() + long(at + 8), file.end());
     int channels = 0;
-    uint8_t* px = stbi_load_from_memory(reinterpret_cast<const uint8_t*>(file.data()), int(at + 8),
-                                        &c.width, &c.height, &channels, 4);
+    uint8_t* px = stbi_load_from_memory(reinterpret_cast<const uint8_t*>(file.data()), int(at + 8), &c.width,
+                                        &c.height, &channels, 4);
     const uint32_t* words = reinterpret_cast<const uint32_t*>(px);
     if (px) c.pixels.assign(words, words + size_t(c.width) * size_t(c.height));
     stbi_image_free(px);
