@@ -61,7 +61,7 @@ void run_scene_bytes(const uint8_t* data, size_t size) {
     const card_sink sink{keep_card, &check};
     scan_totals totals;
     // Every row, the later games' too: the default rows are a prefix of them.
-    scan_scene(data, uint32_t(size), iend, 0xC0FFEE01u, marker_set::newer_games, sink, null_stream(),
+    scan_scene(data, uint32_t(size), iend, 0xC0FFEE01u, marker_set::newer_games, 0, sink, null_stream(),
                &totals);
     print_summary(null_stream(), totals);
     require(totals.written == check.stored, "written count differs from cards stored");

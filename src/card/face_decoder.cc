@@ -6,6 +6,7 @@
 #include <stb/stb_image.h>
 
 #include "card/deflate_check.h"
+#include "card/shared_budget.h"
 #include "card/stb_alloc.h"
 
 // The blocks stb_image 2.27 holds, one step of a PNG decode after another (P is
@@ -42,6 +43,22 @@ uint64_t face_decode_bytes(const face_header& header, uint32_t png_len) {
     return std::max({gathering, inflating, unfiltering, converting, narrowing});
 }
 
+namespace {
+
+// One decode held to `limit` bytes; `refused` tells whether it asked for more.
+unsigned char* decode_within(const uint8_t* png, int len, uint64_t limit, int* width, int* height,
+                             bool* refused) {
+    int channels = 0;
+    decode_budget budget{limit, 0, 0, false};
+    begin_decode_budget(&budget);
+    unsigned char* pixels = stbi_load_from_memory(png, len, width, height, &channels, 4);
+    end_decode_budget();
+    *refused = budget.refused;
+    return pixels;
+}
+
+}  // namespace
+
 unsigned char* decode_face(const uint8_t* png, uint32_t png_len, int* width, int* height) {
     if (png_len > uint32_t(INT_MAX)) return nullptr;  // stb takes the length as an int
     const int len = int(png_len);
@@ -50,13 +67,24 @@ unsigned char* decode_face(const uint8_t* png, uint32_t png_len, int* width, int
     if (!stbi_info_from_memory(png, len, &w, &h, &channels)) return nullptr;
     const face_header header{uint32_t(w), uint32_t(h), uint32_t(channels),
                              stbi_is_16_bit_from_memory(png, len) != 0};
-    if (face_decode_bytes(header, png_len) > face_decode_budget) return nullptr;
+    const uint64_t promised = face_decode_bytes(header, png_len);
+    if (promised > face_decode_budget) return nullptr;
     // Distance codes 30 and 31 would make stb copy bytes it never wrote.
     if (uses_undefined_distance(png, png_len)) return nullptr;
 
-    decode_budget budget{face_decode_budget, 0, 0};
-    begin_decode_budget(&budget);
-    unsigned char* pixels = stbi_load_from_memory(png, len, width, height, &channels, 4);
-    end_decode_budget();
+    // First with what the header promised, beside other decodes; a stream that
+    // wants more is tried again alone with the whole budget, as if it were the
+    // run's only decode. A decode that got every block it asked for gives the
+    // same pixels either way.
+    shared_budget_take(promised, face_decode_budget);
+    bool refused = false;
+    unsigned char* pixels = decode_within(png, len, promised, width, height, &refused);
+    shared_budget_give(promised);
+    if (refused) {
+        stbi_image_free(pixels);  // null in practice: stb fails on a refused block
+        shared_budget_take_all();
+        pixels = decode_within(png, len, face_decode_budget, width, height, &refused);
+        shared_budget_give_all();
+    }
     return pixels;
 }

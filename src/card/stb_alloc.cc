@@ -20,7 +20,9 @@ void* user_part(void* base) { return static_cast<unsigned char*>(base) + header_
 
 // Whether `more` bytes may be taken on top of what the open budget holds.
 bool budget_allows(uint64_t more) {
-    return !open_budget || more <= open_budget->limit - open_budget->live;
+    if (!open_budget || more <= open_budget->limit - open_budget->live) return true;
+    open_budget->refused = true;
+    return false;
 }
 
 void budget_take(uint64_t n) {
@@ -42,6 +44,7 @@ void budget_give(uint64_t n) {
 void begin_decode_budget(decode_budget* budget) {
     budget->live = 0;
     budget->peak = 0;
+    budget->refused = false;
     open_budget = budget;
 }
 

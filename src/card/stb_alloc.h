@@ -16,6 +16,7 @@ struct decode_budget {
     uint64_t limit;  // bytes the decode may hold at once
     uint64_t live;   // bytes it holds now
     uint64_t peak;   // the most it held at once
+    bool refused;    // a request was turned down for want of budget
 };
 
 // Opens `budget` for the calling thread's stb_image allocations until

@@ -24,9 +24,12 @@ constexpr uint32_t max_cards = 256;
 
 // Scans `scene` from `start` (the IEND chunk) to its end for the markers of
 // `markers`, hands each new card to `sink`, writes the progress stream to `out`
-// and fills `totals`. Touches no file itself.
+// and fills `totals`. Card pictures are drawn by `workers` threads, or on the
+// calling thread when it is 0; everything handed to `sink` and `out` is the
+// same for any number. Touches no file itself.
 void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
-                marker_set markers, const card_sink& sink, FILE* out, scan_totals* totals);
+                marker_set markers, uint32_t workers, const card_sink& sink, FILE* out,
+                scan_totals* totals);
 
 // Prints the closing line for `totals`.
 void print_summary(FILE* out, const scan_totals& totals);

@@ -1,5 +1,8 @@
-// The tool's one option, read off the front of the command line.
+// The tool's one option, read off the front of the command line, and the
+// environment variable that sets how many threads draw the cards.
 #pragma once
+
+#include <cstdint>
 
 #include "extract/marker_table.h"
 
@@ -13,3 +16,13 @@ constexpr char newer_games_option[] = "--newer-games";
 // the standard rows are: any other first argument, an option-like one too, is
 // the scene's path.
 marker_set take_marker_option(int* argc, char*** argv);
+
+// Names the number of threads that draw card pictures: 0 draws them on the
+// scanning thread, 1 to max_workers start that many. Meant for measuring and
+// testing; the output is the same for every number.
+constexpr char workers_variable[] = "CARDLIFT_WORKERS";
+
+// The number `value` (the variable's text, null when unset) asks for: plain
+// decimal digits, numbers above `most` counting as `most`. Anything else,
+// empty text included, gives `fallback`.
+uint32_t worker_count_from(const char* value, uint32_t most, uint32_t fallback);

@@ -1,0 +1,13 @@
+// A card's whole picture, from its record's face picture to PNG bytes: the one
+// piece of work per card that needs no other card, so any thread may do it.
+#pragma once
+
+#include <cstdint>
+
+#include "card/canvas.h"
+
+// Decodes `face` (none when null), draws the card on `canvas` and encodes it.
+// Returns the PNG bytes, to be released with free(), and their length in
+// `png_len`; null when the writer fails.
+unsigned char* draw_card_png(card_canvas* canvas, const uint8_t* face, uint32_t face_len, char sex,
+                             int* png_len);

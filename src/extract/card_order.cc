@@ -1,0 +1,183 @@
+#include "extract/card_order.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "extract/crc32.h"
+
+namespace {
+
+bool already_written(const card_order* o, uint32_t crc) {
+    for (uint32_t i = 0; i < o->totals->written; ++i)
+        if (o->written_crcs[i] == crc) return true;
+    return false;
+}
+
+void show(card_order* o, progress_span* span) {
+    if (span->from < span->to) progress_positions(o->progress, span->from, span->to);
+    span->from = span->to;
+}
+
+found_card& oldest(card_order* o) { return o->found[o->found_head]; }
+
+// ---- pictures ----
+
+// The last user of a picture frees it, once drawn: a card skipped as a repeat
+// may let go of a picture a worker is still drawing.
+void release_picture(card_order* o, int index) {
+    if (index < 0) return;
+    card_picture_slot& slot = o->pictures[index];
+    if (--slot.users != 0) return;
+    card_pool_wait(&o->pool, &slot.job);
+    std::free(slot.job.png);
+    slot.job.png = nullptr;
+}
+
+// The same picture comes from the same face and sex; the checksum finds the
+// candidates and the bytes decide, so that records which merely share a
+// checksum still get pictures of their own.
+bool same_picture(const card_job& job, const record_info& rec, const uint8_t* face) {
+    return job.sex == rec.sex && job.face_len == (face ? rec.face_len : 0) &&
+           (job.face_len == 0 || std::memcmp(job.face, face, job.face_len) == 0);
+}
+
+int picture_for(card_order* o, const record_info& rec, uint32_t crc) {
+    const uint8_t* face = rec.face_len != 0 && rec.face_pos != 0 ? o->scene + rec.face_pos : nullptr;
+    int free_slot = -1;
+    for (int i = 0; i < int(sizeof o->pictures / sizeof o->pictures[0]); ++i) {
+        card_picture_slot& slot = o->pictures[i];
+        if (slot.users == 0) {
+            if (free_slot < 0) free_slot = i;
+        } else if (slot.crc == crc && same_picture(slot.job, rec, face)) {
+            ++slot.users;
+            return i;
+        }
+    }
+    // Cards ahead and kept pictures never outnumber the slots.
+    card_picture_slot& slot = o->pictures[free_slot];
+    slot.users = 1;
+    slot.crc = crc;
+    slot.job.face = face;
+    slot.job.face_len = face ? rec.face_len : 0;
+    slot.job.sex = rec.sex;
+    card_pool_submit(&o->pool, &slot.job);
+    return free_slot;
+}
+
+// A failed write frees the card's number and checksum slot; should the same
+// record come again it is written then, from the picture kept here.
+void keep_failed_picture(card_order* o, int index) {
+    if (o->failed_count == kept_failed_pictures) {
+        release_picture(o, o->failed[0]);
+        std::memmove(o->failed, o->failed + 1, sizeof o->failed[0] * (kept_failed_pictures - 1));
+        --o->failed_count;
+    }
+    ++o->pictures[index].users;
+    o->failed[o->failed_count++] = index;
+}
+
+// ---- settling, oldest card first ----
+
+bool ready(card_order* o, const found_card& card) {
+    return o->full || card.picture < 0 || card_pool_is_done(&o->pool, &o->pictures[card.picture].job);
+}
+
+// What writing the card at once would have done. Counts it as a match unless
+// the run had already stopped before it.
+void settle(card_order* o, found_card& card) {
+    if (o->full) return;
+    show(o, &card.progress);
+    scan_totals* totals = o->totals;
+    ++totals->matches;
+    if (already_written(o, card.crc)) return;
+    o->written_crcs[totals->written] = card.crc;
+
+    card_job& job = o->pictures[card.picture].job;
+    card_pool_wait(&o->pool, &job);
+    if (!job.png) return;
+    // The number is the count of cards written before this one.
+    char name[card_name_capacity];
+    format_card_name(card.prefix, card.rec.sex, o->path_tag, totals->written, name);
+    const uint8_t* record = o->scene + card.rec.first;
+    if (o->sink->write(o->sink->context, name, job.png, size_t(job.png_len), record,
+                       card.rec.end - card.rec.first))
+        ++totals->written;
+    else
+        keep_failed_picture(o, card.picture);
+    if (totals->written == max_cards) o->full = true;
+}
+
+void settle_oldest(card_order* o) {
+    found_card& card = oldest(o);
+    settle(o, card);
+    // Once the run is full, pictures still being drawn are left to the end.
+    if (!o->full) release_picture(o, card.picture);
+    o->found_head = (o->found_head + 1) % max_cards_ahead;
+    --o->found_count;
+    // With no card waiting, the progress after the last one is due now.
+    if (o->found_count == 0 && !o->full) show(o, &o->open);
+}
+
+void settle_ready(card_order* o) {
+    while (o->found_count > 0 && ready(o, oldest(o))) settle_oldest(o);
+}
+
+}  // namespace
+
+void card_order_start(card_order* o, const uint8_t* scene, const card_sink* sink, uint32_t path_tag,
+                      uint32_t workers, card_canvas* canvas, progress_stream* progress,
+                      scan_totals* totals) {
+    o->scene = scene;
+    o->sink = sink;
+    o->path_tag = path_tag;
+    o->totals = totals;
+    o->progress = progress;
+    o->full = false;
+    std::memset(o->written_crcs, 0, sizeof o->written_crcs);
+    o->open = progress_span{0, 0};
+    o->found_head = 0;
+    o->found_count = 0;
+    card_pool_start(&o->pool, workers, canvas);
+    // Drawing on this thread leaves nothing to run ahead of.
+    o->found_limit = o->pool.workers == 0 ? 1 : cards_ahead_per_worker * o->pool.workers;
+    for (card_picture_slot& slot : o->pictures) {
+        slot.users = 0;
+        slot.job.png = nullptr;
+    }
+    o->failed_count = 0;
+}
+
+void card_order_progress(card_order* o, uint64_t from, uint64_t to) {
+    if (o->open.from == o->open.to) o->open.from = from;
+    o->open.to = to;
+    settle_ready(o);
+    if (o->found_count == 0 && !o->full) show(o, &o->open);
+}
+
+void card_order_add(card_order* o, const record_info& rec, const marker_row& row) {
+    if (o->found_count == o->found_limit) settle_oldest(o);
+    if (o->full) return;
+    found_card& card = o->found[(o->found_head + o->found_count) % max_cards_ahead];
+    card.progress = o->open;
+    o->open = progress_span{0, 0};
+    card.rec = rec;
+    card.prefix = row.prefix;
+    card.crc = crc32(o->scene + rec.first, rec.end - rec.first);
+    // A record already written is skipped whatever happens before it, since
+    // written cards stay written; it needs no picture.
+    card.picture = already_written(o, card.crc) ? -1 : picture_for(o, rec, card.crc);
+    ++o->found_count;
+    settle_ready(o);
+}
+
+void card_order_finish(card_order* o) {
+    while (o->found_count > 0) settle_oldest(o);
+    if (!o->full) show(o, &o->open);
+    card_pool_stop(&o->pool);
+    for (card_picture_slot& slot : o->pictures) {
+        std::free(slot.job.png);
+        slot.job.png = nullptr;
+        slot.users = 0;
+    }
+    o->failed_count = 0;
+}

@@ -1,0 +1,84 @@
+// The cards of a scan, settled strictly in the order the scan found them.
+//
+// The scan runs ahead of the cards: it hands each record over as soon as it is
+// measured and its picture is drawn by a worker meanwhile. Everything the user
+// sees is decided here, one card after another in scan order, exactly as if
+// each card were drawn and written the moment it was found: the progress text
+// up to the card's marker, whether it repeats a card already written, its
+// number (the cards written before it), the write itself, and the stop after
+// the last card a run may write. Nothing of a card that comes after that stop
+// is ever shown or written.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+
+#include "extract/card_pool.h"
+#include "extract/driver.h"
+#include "extract/progress.h"
+#include "extract/record.h"
+
+// Cards found but not yet settled, per worker: enough to keep every worker
+// busy while the oldest card is written, few enough to bound the memory held
+// by finished pictures.
+constexpr uint32_t cards_ahead_per_worker = 3;
+constexpr uint32_t max_cards_ahead = cards_ahead_per_worker * max_workers;
+// Pictures of cards whose write failed, kept for a later copy of the record.
+constexpr uint32_t kept_failed_pictures = 4;
+
+// Positions [from, to) whose progress text is shown before what follows.
+struct progress_span {
+    uint64_t from;
+    uint64_t to;
+};
+
+struct found_card {
+    progress_span progress;  // shown just before the card is settled
+    record_info rec;
+    const char* prefix;
+    uint32_t crc;            // of the record's bytes
+    int picture;             // index into card_order::pictures, -1 when none is needed
+};
+
+// A picture being drawn or drawn, shared by every found card whose record has
+// the same checksum and the same face and sex.
+struct card_picture_slot {
+    card_job job;
+    uint32_t users;  // found cards and failed-write memory holding it; 0: free
+    uint32_t crc;
+};
+
+struct card_order {
+    const uint8_t* scene;
+    const card_sink* sink;
+    uint32_t path_tag;
+    scan_totals* totals;
+    progress_stream* progress;
+    bool full;                       // the last card a run may write is written
+    uint32_t written_crcs[max_cards];  // of the cards written, in order
+    progress_span open;              // progress after the newest card, not yet shown
+    found_card found[max_cards_ahead];  // ring, oldest first
+    uint32_t found_head;
+    uint32_t found_count;
+    uint32_t found_limit;
+    card_picture_slot pictures[max_cards_ahead + kept_failed_pictures];
+    int failed[kept_failed_pictures];  // pictures of failed writes, oldest first
+    uint32_t failed_count;
+    card_pool pool;
+};
+
+// Prepares an empty order drawing with `workers` threads (0: on this thread,
+// on `canvas`).
+void card_order_start(card_order* order, const uint8_t* scene, const card_sink* sink,
+                      uint32_t path_tag, uint32_t workers, card_canvas* canvas,
+                      progress_stream* progress, scan_totals* totals);
+
+// The scan passed positions [from, to); `from` is where the previous span ended
+// unless a card came between.
+void card_order_progress(card_order* order, uint64_t from, uint64_t to);
+
+// The scan found `rec` (its marker row `row`), after the progress given so far.
+void card_order_add(card_order* order, const record_info& rec, const marker_row& row);
+
+// Settles every card, shows the last progress and ends the workers.
+void card_order_finish(card_order* order);
