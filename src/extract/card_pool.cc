@@ -1,6 +1,6 @@
 #include "extract/card_pool.h"
 
-#include <memory>
+#include <cstdlib>
 #include <system_error>
 
 #include "card/card_picture.h"
@@ -11,10 +11,7 @@ void draw(card_canvas* canvas, card_job* job) {
     job->png = draw_card_png(canvas, job->face, job->face_len, job->sex, &job->png_len);
 }
 
-void worker_loop(card_pool* pool) {
-    // Each worker draws on a canvas of its own (about 350 KiB, too much for a
-    // thread's stack on every system).
-    const std::unique_ptr<card_canvas> canvas(new card_canvas);
+void worker_loop(card_pool* pool, card_canvas* canvas) {
     std::unique_lock<std::mutex> hold(pool->lock);
     for (;;) {
         pool->job_ready.wait(hold, [pool] { return pool->stopping || pool->queue_count > 0; });
@@ -23,22 +20,30 @@ void worker_loop(card_pool* pool) {
         pool->queue_head = (pool->queue_head + 1) % max_queued_jobs;
         --pool->queue_count;
         hold.unlock();
-        draw(canvas.get(), job);
+        draw(canvas, job);
         hold.lock();
         job->done = true;
         pool->job_done.notify_all();
     }
 }
 
-// A system out of threads gets the work done with those it gave, or on the
-// submitting thread when it gave none.
+// Each worker draws on a canvas of its own (about 350 KiB, more than some
+// systems give a thread's stack). A system short of memory or threads gets
+// the work done with the workers it gave, or on the submitting thread when
+// it gave none.
 void start_threads(card_pool* pool) {
-    try {
-        for (; pool->started < pool->workers; ++pool->started)
-            pool->threads[pool->started] = std::thread(worker_loop, pool);
-    } catch (const std::system_error&) {
-        pool->workers = pool->started;
+    for (; pool->started < pool->workers; ++pool->started) {
+        card_canvas*& canvas = pool->canvases[pool->started];
+        canvas = static_cast<card_canvas*>(std::malloc(sizeof(card_canvas)));
+        if (!canvas) break;
+        try {
+            pool->threads[pool->started] = std::thread(worker_loop, pool, canvas);
+        } catch (const std::system_error&) {
+            std::free(canvas);
+            break;
+        }
     }
+    pool->workers = pool->started;
 }
 
 }  // namespace
@@ -95,6 +100,9 @@ void card_pool_stop(card_pool* pool) {
         pool->stopping = true;
     }
     pool->job_ready.notify_all();
-    for (uint32_t i = 0; i < pool->started; ++i) pool->threads[i].join();
+    for (uint32_t i = 0; i < pool->started; ++i) {
+        pool->threads[i].join();
+        std::free(pool->canvases[i]);
+    }
     pool->started = 0;
 }

@@ -37,6 +37,7 @@ struct card_pool {
     uint32_t queue_count;
     bool stopping;
     std::thread threads[max_workers];
+    card_canvas* canvases[max_workers];  // one per started thread
 };
 
 // Prepares `pool` with `workers` threads (at most max_workers); `canvas` is
