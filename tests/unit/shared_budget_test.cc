@@ -1,0 +1,96 @@
+// Face decodes side by side: together they hold no more than the decode
+// budget, and each gets back the picture it would get alone.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include <stb/stb_image.h>
+
+#include "card/face_decoder.h"
+#include "card/shared_budget.h"
+#include "png_builder.h"
+
+namespace {
+
+struct decoded {
+    std::vector<uint8_t> rgba;  // empty when refused
+    int w = 0, h = 0;
+    bool operator==(const decoded&) const = default;
+};
+
+decoded decode(const bytes& png) {
+    decoded d;
+    unsigned char* p = decode_face(png.data(), uint32_t(png.size()), &d.w, &d.h);
+    if (p) d.rgba.assign(p, p + size_t(d.w) * size_t(d.h) * 4);
+    stbi_image_free(p);
+    return d;
+}
+
+}  // namespace
+
+// Parts taken beside each other never add up to more than the budget, and
+// the whole is held by one thread alone; nobody waits for ever.
+TEST(shared_budget, parts_fit_and_the_whole_is_held_alone) {
+    constexpr uint64_t budget = 1000;
+    std::atomic<uint64_t> held{0};
+    std::atomic<int> whole_holders{0};
+    std::atomic<bool> broken{false};
+    auto worker = [&](uint32_t seed, bool wants_whole) {
+        for (int i = 0; i < 300; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            if (wants_whole && i % 10 == 0) {
+                shared_budget_take_all();
+                if (whole_holders.fetch_add(1) != 0 || held.load() != 0) broken = true;
+                std::this_thread::yield();
+                whole_holders.fetch_sub(1);
+                shared_budget_give_all();
+                continue;
+            }
+            const uint64_t part = 1 + (seed >> 8) % budget;  // up to the whole budget
+            shared_budget_take(part, budget);
+            if (held.fetch_add(part) + part > budget || whole_holders.load() != 0) broken = true;
+            std::this_thread::yield();
+            held.fetch_sub(part);
+            shared_budget_give(part);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (uint32_t t = 0; t < 4; ++t) threads.emplace_back(worker, t + 1, t < 2);
+    for (std::thread& t : threads) t.join();
+    EXPECT_FALSE(broken.load());
+}
+
+// A picture whose stream inflates far past what its header promises (rows of
+// an interlaced 2 x 2 picture followed by 24 MiB of zeros, which stb_image
+// accepts) is decoded once more with the whole budget, as it would be alone;
+// one past the budget is refused. Decoded on four threads at once, beside
+// ordinary faces, every picture comes back as it does on one thread.
+TEST(shared_budget, pictures_are_the_same_side_by_side) {
+    const png_format interlaced{.width = 2, .height = 2, .colour = 6, .interlace = 1};
+    const std::vector<bytes> faces = {
+        png_with_stream(interlaced, zlib_zero_run(24u << 20)),
+        png_with_stream(interlaced, zlib_zero_run(face_decode_budget)),
+        build_png({.format = {.width = 240, .height = 320}, .seed = 7}),
+        build_png({.format = {.width = 31, .height = 17, .depth = 16, .colour = 2, .interlace = 1}}),
+    };
+    std::vector<decoded> alone;
+    for (const bytes& face : faces) alone.push_back(decode(face));
+    EXPECT_EQ(alone[0].w, 2);
+    EXPECT_EQ(alone[0].rgba, std::vector<uint8_t>(16, 0));
+    EXPECT_TRUE(alone[1].rgba.empty());
+    EXPECT_FALSE(alone[2].rgba.empty());
+
+    std::vector<std::vector<decoded>> side_by_side(4);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < side_by_side.size(); ++t)
+        threads.emplace_back([&, t] {
+            for (size_t i = 0; i < faces.size(); ++i)
+                side_by_side[t].push_back(decode(faces[(i + t) % faces.size()]));
+        });
+    for (std::thread& t : threads) t.join();
+    for (size_t t = 0; t < side_by_side.size(); ++t)
+        for (size_t i = 0; i < faces.size(); ++i)
+            EXPECT_EQ(side_by_side[t][i], alone[(i + t) % faces.size()]) << "thread " << t << " face " << i;
+}
