@@ -14,7 +14,15 @@ struct card_check {
     size_t size;
     uint32_t calls;
     uint32_t stored;
+    uint64_t digest;  // of every card handed over, in order
 };
+
+// FNV-1a, enough to tell two runs' cards apart.
+uint64_t fold(uint64_t digest, const void* data, size_t len) {
+    const uint8_t* p = static_cast<const uint8_t*>(data);
+    for (size_t i = 0; i < len; ++i) digest = (digest ^ p[i]) * 0x100000001b3ull;
+    return digest;
+}
 
 // A failed check must stop the run where the fuzzer can see it.
 void require(bool ok, const char* what) {
@@ -34,6 +42,8 @@ bool keep_card(void* context, const char* name, const uint8_t* png, size_t png_l
     const size_t name_len = std::strlen(name);
     require(name_len >= 16 && name_len <= 22 && !std::strpbrk(name, "/\\:"),
             "card name has the wrong shape");
+    const uint64_t where[2] = {uint64_t(record - c.scene), record_len};
+    c.digest = fold(fold(fold(c.digest, name, name_len + 1), png, png_len), where, sizeof where);
     // Refuse every third card, as a full disk would, so that the path which
     // frees a checksum slot for the next record is exercised too.
     ++c.calls;
@@ -42,10 +52,25 @@ bool keep_card(void* context, const char* name, const uint8_t* png, size_t png_l
     return true;
 }
 
-FILE* null_stream() {
-    static FILE* sink = std::fopen("/dev/null", "wb");
-    require(sink != nullptr, "cannot open /dev/null");
-    return sink;
+// One whole run with `workers`; returns a digest of its standard output.
+uint64_t scan_with(const uint8_t* data, uint32_t iend, size_t size, uint32_t workers, card_check* check,
+                   scan_totals* totals) {
+    *check = card_check{data, size, 0, 0, 0xcbf29ce484222325ull};
+    const card_sink sink{keep_card, check};
+    char* text = nullptr;
+    size_t text_len = 0;
+    FILE* out = open_memstream(&text, &text_len);
+    require(out != nullptr, "cannot open a memory stream");
+    // Every row, the later games' too: the default rows are a prefix of them.
+    scan_scene(data, uint32_t(size), iend, 0xC0FFEE01u, marker_set::newer_games, workers, sink, out, totals);
+    print_summary(out, *totals);
+    std::fclose(out);
+    const uint64_t digest = fold(0xcbf29ce484222325ull, text, text_len);
+    std::free(text);
+    require(totals->written == check->stored, "written count differs from cards stored");
+    require(totals->written <= max_cards, "more than 256 cards");
+    require(totals->matches >= check->calls, "fewer matches than cards handed over");
+    return digest;
 }
 
 }  // namespace
@@ -57,14 +82,16 @@ void run_scene_bytes(const uint8_t* data, size_t size) {
     if (!find_scene_data(data, uint32_t(size), &iend)) return;
     require(uint64_t(iend) + 12 + min_trailing_bytes <= size, "IEND too close to the end");
 
-    card_check check{data, size, 0, 0};
-    const card_sink sink{keep_card, &check};
-    scan_totals totals;
-    // Every row, the later games' too: the default rows are a prefix of them.
-    scan_scene(data, uint32_t(size), iend, 0xC0FFEE01u, marker_set::newer_games, 0, sink, null_stream(),
-               &totals);
-    print_summary(null_stream(), totals);
-    require(totals.written == check.stored, "written count differs from cards stored");
-    require(totals.written <= max_cards, "more than 256 cards");
-    require(totals.matches >= check.calls, "fewer matches than cards handed over");
+    // Drawn on this thread, then, when there are cards to put in order, on
+    // worker threads running ahead of the scan: the cards, their order, the
+    // progress text and the totals are the same.
+    card_check alone{}, ahead{};
+    scan_totals alone_totals{}, ahead_totals{};
+    const uint64_t alone_text = scan_with(data, iend, size, 0, &alone, &alone_totals);
+    if (alone_totals.matches < 2) return;
+    const uint64_t ahead_text = scan_with(data, iend, size, 2, &ahead, &ahead_totals);
+    require(alone.digest == ahead.digest && alone.calls == ahead.calls, "workers change the cards");
+    require(alone_text == ahead_text, "workers change the progress text");
+    require(alone_totals.written == ahead_totals.written && alone_totals.matches == ahead_totals.matches,
+            "workers change the totals");
 }
