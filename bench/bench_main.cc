@@ -220,13 +220,13 @@ int main(int argc, char** argv) {
     const std::string hostile_dir = dir + "/hostile_cards";
     mkdir(cards_dir.c_str(), 0755);
     mkdir(one_worker_dir.c_str(), 0755);
+    mkdir(hostile_dir.c_str(), 0755);
     // Every other run takes the tool's default, one worker per core, whatever
     // the caller's environment says.
     unsetenv(workers_variable);
-    mkdir(hostile_dir.c_str(), 0755);
 
-    series baseline, no_marker, worst, cards, one_worker, stb, no_marker_newer, worst_newer, letters_run,
-        letters_newer, packed, hostile[hostile_scene_count];
+    series baseline, no_marker, worst, cards, one_worker, stb, no_marker_newer, worst_newer,
+        letters_run, letters_newer, packed, hostile[hostile_scene_count];
     long peak_kib = 0, packed_peak_kib = 0, hostile_peak_kib[hostile_scene_count] = {};
     for (int i = 0; i < repetitions; ++i) {
         empty_directory(cards_dir);
@@ -256,9 +256,10 @@ int main(int argc, char** argv) {
     const stream_verdict stream = check_marker_free_stream(tool, plain, bench_scene_bytes, iend);
     const stream_verdict packed_stream = check_marker_free_stream(tool, tables, bench_scene_bytes, iend);
 
-    std::printf("medians of %d interleaved repetitions; ratios of CPU time, except in run 4:\n"
-                "the tool draws its cards on one thread per core (%u here), so there the ratios\n"
-                "are of wall time, what the user waits, as CPU time adds up all the threads\n\n",
+    std::printf("medians of %d interleaved repetitions; ratios of CPU time, except in run 4 and\n"
+                "the row under it: the tool draws its cards on one thread per core (%u here), so\n"
+                "there the ratios are of wall time, what the user waits, as CPU time adds up all\n"
+                "the threads\n\n",
                 repetitions, std::max(1u, std::thread::hardware_concurrency()));
     std::printf("%-44s %8s %8s %7s  %-10s  %s\n", "run", "wall ms", "CPU ms", "ratio", "spread",
                 "target");
