@@ -132,9 +132,14 @@ std::vector<bytes> hostile_faces() {
 bool write_hostile_scenes(const std::string& dir) {
     const std::vector<bytes> faces = hostile_faces();
     bool ok = true;
-    for (size_t i = 0; i < hostile_scene_count; ++i)
+    std::vector<bytes> all;
+    for (size_t i = 0; i < faces.size(); ++i) {
         ok &= write_file(dir + hostile_scenes[i].file, scene_with_records({build_sp_record({.picture1 = faces[i]})}));
-    return ok;
+        // Each copy a record of its own, so that none is skipped as a repeat.
+        for (uint8_t copy = 0; copy < 2; ++copy)
+            all.push_back(build_sp_record({.picture1 = faces[i], .skipped = bytes(1, uint8_t(i * 2 + copy))}));
+    }
+    return ok && write_file(dir + hostile_scenes[faces.size()].file, scene_with_records(all));
 }
 
 }  // namespace

@@ -9,8 +9,10 @@ unsigned char* draw_card_png(card_canvas* canvas, const uint8_t* face, uint32_t 
     unsigned char* pixels = nullptr;
     int w = 0;
     int h = 0;
-    if (face && face_len != 0) pixels = decode_face(face, face_len, &w, &h);
-    compose_card(canvas, pixels, w, h, sex);
+    face_hold hold{0, false};
+    if (face && face_len != 0) pixels = decode_face(face, face_len, &w, &h, &hold);
+    compose_card(canvas, pixels, w, h, sex);  // frees the picture
+    release_face_hold(&hold);
     *png_len = 0;
     return encode_card_png(canvas, png_len);
 }

@@ -57,9 +57,9 @@ unsigned char* decode_within(const uint8_t* png, int len, uint64_t limit, int* w
     return pixels;
 }
 
-}  // namespace
-
-unsigned char* decode_face(const uint8_t* png, uint32_t png_len, int* width, int* height) {
+// The decode, holding in `held` what the picture holds of the shared budget.
+unsigned char* decode_and_hold(const uint8_t* png, uint32_t png_len, int* width, int* height,
+                               face_hold* held) {
     if (png_len > uint32_t(INT_MAX)) return nullptr;  // stb takes the length as an int
     const int len = int(png_len);
     int w = 0, h = 0, channels = 0;
@@ -77,14 +77,31 @@ unsigned char* decode_face(const uint8_t* png, uint32_t png_len, int* width, int
     // run's only decode. A decode that got every block it asked for gives the
     // same pixels either way.
     shared_budget_take(promised, face_decode_budget);
+    *held = face_hold{promised, false};
     bool refused = false;
     unsigned char* pixels = decode_within(png, len, promised, width, height, &refused);
-    shared_budget_give(promised);
-    if (refused) {
-        stbi_image_free(pixels);  // null in practice: stb fails on a refused block
-        shared_budget_take_all();
-        pixels = decode_within(png, len, face_decode_budget, width, height, &refused);
-        shared_budget_give_all();
-    }
+    if (!refused) return pixels;
+    stbi_image_free(pixels);  // null in practice: stb fails on a refused block
+    release_face_hold(held);
+    shared_budget_take_all();
+    *held = face_hold{0, true};
+    return decode_within(png, len, face_decode_budget, width, height, &refused);
+}
+
+}  // namespace
+
+void release_face_hold(face_hold* hold) {
+    if (hold->whole) shared_budget_give_all();
+    else if (hold->bytes != 0) shared_budget_give(hold->bytes);
+    *hold = face_hold{0, false};
+}
+
+unsigned char* decode_face(const uint8_t* png, uint32_t png_len, int* width, int* height,
+                           face_hold* hold) {
+    face_hold held{0, false};
+    unsigned char* pixels = decode_and_hold(png, png_len, width, height, &held);
+    // A picture that is not kept needs no budget.
+    if (!pixels || !hold) release_face_hold(&held);
+    if (hold) *hold = held;
     return pixels;
 }

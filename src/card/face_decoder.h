@@ -36,6 +36,19 @@ struct face_header {
 // deflate stream inflates to no more than the picture's own size.
 uint64_t face_decode_bytes(const face_header& header, uint32_t png_len);
 
+// What a decoded picture holds of the decode budget shared by all decodes in
+// flight (see shared_budget.h). The picture itself is part of what its header
+// promised, so the hold lasts until the picture is freed.
+struct face_hold {
+    uint64_t bytes;  // a part of the budget
+    bool whole;      // the whole of it, after a stream wanted more than promised
+};
+
 // The decoded picture, to be released with stbi_image_free; null when `png`
-// is no PNG the decoder takes, or needs more than face_decode_budget.
-unsigned char* decode_face(const uint8_t* png, uint32_t png_len, int* width, int* height);
+// is no PNG the decoder takes, or needs more than face_decode_budget. With
+// `hold`, a picture keeps its part of the shared budget until
+// release_face_hold, to be called once the picture is freed; without, the
+// part is given back before this returns.
+unsigned char* decode_face(const uint8_t* png, uint32_t png_len, int* width, int* height,
+                           face_hold* hold = nullptr);
+void release_face_hold(face_hold* hold);
