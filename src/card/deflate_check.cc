@@ -345,15 +345,15 @@ bool zlib_header(const byte_view& in) {
 
 }  // namespace
 
-bool uses_undefined_distance(const uint8_t* png, uint32_t png_len) {
+inflate_end inflate_like_stb(const uint8_t* png, uint32_t png_len) {
     const byte_view view{png, png_len};
     idat_walk walk;
-    if (!walk_chunks(view, &walk)) return false;
+    if (!walk_chunks(view, &walk)) return inflate_end::refused;
     std::vector<uint8_t> copy;
     inflater z{};
     z.in = gather_idat(view, walk, copy);
     if (walk.zlib_header) {
-        if (!zlib_header(z.in)) return false;
+        if (!zlib_header(z.in)) return inflate_end::refused;
         z.next = 2;
         z.taken = 2;
     }
@@ -362,15 +362,20 @@ bool uses_undefined_distance(const uint8_t* png, uint32_t png_len) {
         final_block = receive(z, 1);
         const uint32_t type = receive(z, 2);
         if (type == 0) {
-            if (!stored_block(z)) return false;
+            if (!stored_block(z)) return inflate_end::refused;
             continue;
         }
-        if (type == 3) return false;
+        if (type == 3) return inflate_end::refused;
         const bool built = type == 1 ? build(z.length, fixed.length, symbols) && build(z.distance, fixed.distance, 32)
                                      : dynamic_codes(z);
-        if (!built) return false;
+        if (!built) return inflate_end::refused;
         const block_end end = huffman_block(z);
-        if (end != block_end::done) return end == block_end::undefined_distance;
+        if (end == block_end::undefined_distance) return inflate_end::undefined_distance;
+        if (end == block_end::stop) return inflate_end::refused;
     } while (!final_block);
-    return false;
+    return inflate_end::complete;
+}
+
+bool uses_undefined_distance(const uint8_t* png, uint32_t png_len) {
+    return inflate_like_stb(png, png_len) == inflate_end::undefined_distance;
 }

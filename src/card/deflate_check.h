@@ -19,3 +19,10 @@
 #include <cstdint>
 
 bool uses_undefined_distance(const uint8_t* png, uint32_t png_len);
+
+// How that inflation ends: refused as 2.27 refuses the stream (or, past
+// face_decode_budget bytes, as its decode runs out of memory), at the end of
+// the final block, or at a distance code 30 or 31. The answer above is the
+// last; the first two tell the tests whether the check stops where 2.27 does.
+enum class inflate_end { refused, complete, undefined_distance };
+inflate_end inflate_like_stb(const uint8_t* png, uint32_t png_len);

@@ -143,3 +143,48 @@ TEST(deflate_check, a_code_only_past_the_end_of_the_data) {
     }
     EXPECT_EQ(decoded, 6);
 }
+
+// Stored blocks whose bytes end exactly at the end of the stream (no Adler-32
+// follows; stb_image never reads it) or claim one byte more than is left: the
+// check stops, or inflates to the end, exactly where stb_image does.
+TEST(deflate_check, stored_blocks_at_the_end_of_the_data) {
+    const png_format f{16, 4, 8, 0, 0};
+    const bytes rows = png_raw_rows(f, 6), head(rows.begin(), rows.begin() + 30), rest(rows.begin() + 30, rows.end());
+    // A stored block of `data` whose length says `extra` bytes more.
+    auto stored = [](bool final_block, const bytes& data, uint32_t extra = 0) {
+        const uint32_t len = uint32_t(data.size()) + extra;
+        bytes b{uint8_t(final_block), uint8_t(len), uint8_t(len >> 8), uint8_t(~len), uint8_t(~len >> 8)};
+        put_bytes(b, data);
+        return b;
+    };
+    auto stream = [](std::vector<bytes> blocks) {
+        bytes z{0x78, 0x01};
+        for (const bytes& b : blocks) put_bytes(z, b);
+        return z;
+    };
+    using enum inflate_end;
+    const struct {
+        bytes zlib;
+        inflate_end end;
+        bool decodes;  // the picture: every row there
+    } cases[] = {
+        {stream({stored(true, rows)}), complete, true},
+        {stream({stored(true, rows, 1)}), refused, false},
+        {stream({stored(true, head), stored(true, rest)}), complete, false},  // the first block ends it
+        {stream({stored(false, head), stored(true, rest)}), complete, true},
+        {stream({stored(false, head), stored(true, rest, 1)}), refused, false},
+        {stream({stored(false, rows), stored(true, {})}), complete, true},
+        {stream({stored(false, rows), stored(true, {}, 1)}), refused, false},
+        {stream({stored(false, rows)}), refused, false},  // zeros follow: lengths that do not match
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        int n = 0;
+        char* inflated = stbi_zlib_decode_malloc(reinterpret_cast<const char*>(c.zlib.data()), int(c.zlib.size()), &n);
+        EXPECT_EQ(inflated != nullptr, c.end == complete);
+        stbi_image_free(inflated);
+        const bytes png = png_with_stream(f, c.zlib);
+        EXPECT_EQ(inflate_like_stb(png.data(), uint32_t(png.size())), c.end);
+        expect_verdict(png, false, c.decodes);
+    }
+}
