@@ -2,7 +2,8 @@
 # Builds cardlift and its unit and end-to-end tests twice and runs every test in
 # each: with AddressSanitizer and UndefinedBehaviorSanitizer (preset "asan",
 # build/asan), then with ThreadSanitizer (preset "tsan", build/tsan), which
-# reports data races and locks taken in clashing orders between threads.
+# watches the worker threads that draw the cards and the decode budget they
+# share for data races and locks taken in clashing orders.
 # Any sanitizer report, leak included, fails its test; so does a skipped test,
 # since a check that quietly stops running under the sanitizers proves nothing.
 # Both test presets leave out the one test that needs the Windows build
