@@ -128,10 +128,15 @@ std::string card_name(const person& p, uint32_t number) {
 
 TEST(workers, every_count_settles_cards_as_one_thread_does) {
     const bytes big = encode_png(busy_picture(150, 210, 3)), small = encode_png(busy_picture(24, 30, 5)),
-                other = encode_png(busy_picture(64, 48, 9)), broken(other.begin(), other.begin() + 300),
-                // Interlaced, with far more rows than its header promises: decoded
-                // again alone with the whole budget.
-                greedy = png_with_stream({16, 16, 8, 6, 1}, zlib_zero_run(4 << 20));
+                other = encode_png(busy_picture(64, 48, 9)), broken(other.begin(), other.begin() + 300);
+    // Interlaced, its rows followed by 64 KiB more than its header promises:
+    // refused a block, decoded again alone with the whole budget.
+    const png_format interlaced{16, 16, 8, 6, 1};
+    deflate_block zeros{block_code::fixed, bytes(65536, 0), {}};
+    for (size_t at = 1; at + 258 <= zeros.raw.size(); at += 258) zeros.copies.push_back({at, 258, 0});
+    const bytes greedy =
+        png_with_stream(interlaced, zlib_blocks({{block_code::stored, png_raw_rows(interlaced, 7), {}}, zeros}));
+    ASSERT_FALSE(picture_of(make(row_kk, 'F', greedy, "")) == picture_of(make(row_kk, 'F', {}, ""))) << "not a face";
     struct order_case {
         const char* what;
         std::vector<person> records;
