@@ -13,6 +13,7 @@
 #include <set>
 
 #include "card/card_picture.h"
+#include "extract/card_pool.h"
 #include "extract/crc32.h"
 #include "extract/driver.h"
 #include "extract/options.h"
@@ -125,8 +126,10 @@ std::string card_name(const person& p, uint32_t number) {
 }
 
 // The run of `records` with the write calls `failing` failing: with no worker,
-// checked against one_at_a_time, and with 1, 2, 3 and 8 workers, the same.
-void expect_one_run_for_every_count(const std::vector<person>& records, const std::set<size_t>& failing) {
+// checked against one_at_a_time, and with each of `counts` workers the same.
+// 64, the most, finds the most cards ahead.
+void expect_one_run_for_every_count(const std::vector<person>& records, const std::set<size_t>& failing,
+                                    std::initializer_list<uint32_t> counts = {1, 2, 3, 8, max_workers}) {
     std::vector<bytes> datas;
     for (const person& p : records) datas.push_back(p.data);
     scene_plan plan = plan_scene(datas);
@@ -149,7 +152,7 @@ void expect_one_run_for_every_count(const std::vector<person>& records, const st
                                                  [](const person& p) { return !p.decoy; }));
     EXPECT_TRUE(one.progress == progress_text(plan, stored == max_cards ? taken : SIZE_MAX));
 
-    for (uint32_t workers : {1, 2, 3, 8}) {
+    for (uint32_t workers : counts) {
         SCOPED_TRACE(workers);
         const scan_result many = scan(plan.file, failing, workers);
         ASSERT_EQ(many.calls.size(), one.calls.size());
@@ -206,24 +209,27 @@ TEST(workers, a_checksum_shared_by_other_faces) {
     expect_one_run_for_every_count({a, same_crc, make(row_kk, 'M', {}, "c"), a, same_crc}, {0});
 }
 
-// 302 records, all new but two copies of failed ones; failures move the 256th
-// stored card to call 260 (the 256th success would have been call 259, which
-// fails too) and 41 records follow it. The longest test here: a card a record.
+// 302 records; four failures first, so that the 256th stored card is call 260
+// (the 256th success would have been call 259, which fails too), and 41
+// records follow it, copies of failed ones among them. While record 4's slow
+// face holds the order, the failed pictures kept and the cards found ahead
+// fill every picture slot. The longest test here, a card a record: one worker,
+// some and the most.
 TEST(workers, the_256th_stored_card_ends_the_run) {
     const bytes big = encode_png(busy_picture(150, 210, 3));
     std::vector<person> records;
     for (int i = 0; i < 300; ++i) {
-        const bytes& face = i % 25 == 3 ? (i % 50 == 3 ? big : small_face) : bytes();
+        const bytes& face = i == 4 ? big : i % 25 == 3 ? small_face : bytes();
         records.push_back(make(row_kk, i % 3 ? 'F' : 'M', face, "n" + std::to_string(i)));
-        const person copy = records[i == 120 ? 57 : 0];
-        if (i == 120 || i == 255) records.push_back(copy);
+        const person copy = records[i == 270 ? 3 : 0];
+        if (i == 270 || i == 280) records.push_back(copy);
     }
-    const std::set<size_t> failing = {0, 57, 58, 200, 259};
+    const std::set<size_t> failing = {0, 1, 2, 3, 259};
     size_t taken = 0;
     const std::vector<expected_call> want = one_at_a_time(records, failing, &taken);
     ASSERT_EQ(std::make_pair(want.size(), taken), std::make_pair(size_t(261), size_t(261)));
     ASSERT_EQ(want.back().number, 256u);
-    expect_one_run_for_every_count(records, failing);
+    expect_one_run_for_every_count(records, failing, {1, 8, max_workers});
 }
 
 // CARDLIFT_WORKERS: plain decimal digits, capped; anything else the fallback.
