@@ -84,45 +84,10 @@ inline std::set<std::string> file_names(const sandbox& box) {
     return names;
 }
 
-// A string-and-picture record of `row` with "sex" then `sex_byte` (1: female).
-inline bytes character(int row, uint8_t sex_byte, const bytes& face = {}, const std::string& text = "1.0.0") {
-    sp_record r{.row = row, .text = text, .final_section = final_with_sex(sex_byte)};
-    (row == row_rg ? r.picture2 : r.picture1) = face;
-    return build_sp_record(r);
-}
-
-// png_head(), 40 filler bytes (enough for a scene), then each record and 16
-// more; `spans` holds where each record's marker starts and the record ends.
-struct scene_plan {
-    bytes file;
-    std::vector<std::pair<uint64_t, uint64_t>> spans;
-};
-inline scene_plan plan_scene(const std::vector<bytes>& records) {
-    scene_plan plan{png_head(), {}};
-    put_bytes(plan.file, bytes(40, '.'));
-    const uint8_t open[] = {0xE3, 0x80, 0x90};  // every marker opens with U+3010
-    for (const bytes& r : records) {
-        const uint64_t marker = uint64_t(std::search(r.begin(), r.end(), open, open + 3) - r.begin());
-        plan.spans.push_back({plan.file.size() + marker, plan.file.size() + r.size()});
-        put_bytes(plan.file, r);
-        put_bytes(plan.file, bytes(16, '.'));
-    }
-    return plan;
-}
-
-// The standard output over `plan`: "\r%2u%%" for each position from IEND on,
-// jumping over each record, stopping once `stop_after` were taken; `summary`.
+// The standard output over `plan`: its progress text, then `summary`.
 inline std::string expected_out(const scene_plan& plan, const std::string& summary,
                                 size_t stop_after = SIZE_MAX) {
-    std::string text;
-    size_t next = 0;
-    for (uint64_t p = png_head().size() - 12; p < plan.file.size() && next < stop_after;) {
-        char line[16];
-        snprintf(line, sizeof line, "\r%2u%%", unsigned(p * 100 / plan.file.size()));
-        text += line;
-        p = next < plan.spans.size() && plan.spans[next].first == p ? plan.spans[next++].second : p + 1;
-    }
-    return text + summary;
+    return progress_text(plan, stop_after) + summary;
 }
 
 inline uint32_t path_tag(const std::string& argument) {

@@ -1,10 +1,12 @@
 #include "scene_builder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stb/stb_image_write.h>
 
 #include "card/png_encoder.h"  // declares stbi_write_png_to_mem
+#include "extract/crc32.h"
 
 void put_u8(bytes& b, uint32_t v) { b.push_back(uint8_t(v)); }
 
@@ -183,6 +185,64 @@ bytes scene_with_records(const std::vector<bytes>& records, size_t gap) {
     }
     put_filler(b, 16);
     return b;
+}
+
+bytes character(int row, uint8_t sex_byte, const bytes& face, const std::string& text) {
+    sp_record r{.row = row, .text = text, .final_section = final_with_sex(sex_byte)};
+    (row == row_rg ? r.picture2 : r.picture1) = face;
+    return build_sp_record(r);
+}
+
+// CRC-32 is affine in the data's bits: each of the 32 patch bits flips a fixed
+// set of checksum bits, and eliminating over them finds the patch.
+void force_crc32(bytes& data, uint32_t target) {
+    const size_t at = data.size() - 4;
+    std::fill(data.begin() + long(at), data.end(), 0);
+    const uint32_t base = crc32(data.data(), data.size());
+    uint32_t flips[32], patches[32];
+    for (int k = 0; k < 32; ++k) {
+        data[at + k / 8] = uint8_t(1u << (k % 8));
+        flips[k] = crc32(data.data(), data.size()) ^ base;
+        patches[k] = 1u << k;
+        data[at + k / 8] = 0;
+    }
+    for (int bit = 0; bit < 32; ++bit) {
+        int pivot = bit;
+        while (!(flips[pivot] >> bit & 1)) ++pivot;  // four trailing bytes reach every checksum
+        std::swap(flips[bit], flips[pivot]);
+        std::swap(patches[bit], patches[pivot]);
+        for (int k = 0; k < 32; ++k)
+            if (k != bit && (flips[k] >> bit & 1)) flips[k] ^= flips[bit], patches[k] ^= patches[bit];
+    }
+    uint32_t patch = 0;
+    for (int bit = 0; bit < 32; ++bit)
+        if ((target ^ base) >> bit & 1) patch ^= patches[bit];
+    for (int i = 0; i < 4; ++i) data[at + size_t(i)] = uint8_t(patch >> (8 * i));
+}
+
+scene_plan plan_scene(const std::vector<bytes>& records) {
+    scene_plan plan{png_head(), {}};
+    put_bytes(plan.file, bytes(40, '.'));
+    const uint8_t open[] = {0xE3, 0x80, 0x90};  // every marker opens with U+3010
+    for (const bytes& r : records) {
+        const uint64_t marker = uint64_t(std::search(r.begin(), r.end(), open, open + 3) - r.begin());
+        plan.spans.push_back({plan.file.size() + marker, plan.file.size() + r.size()});
+        put_bytes(plan.file, r);
+        put_bytes(plan.file, bytes(16, '.'));
+    }
+    return plan;
+}
+
+std::string progress_text(const scene_plan& plan, size_t stop_after) {
+    std::string text;
+    size_t next = 0;
+    for (uint64_t p = png_head().size() - 12; p < plan.file.size() && next < stop_after;) {
+        char line[16];
+        std::snprintf(line, sizeof line, "\r%2u%%", unsigned(p * 100 / plan.file.size()));
+        text += line;
+        p = next < plan.spans.size() && plan.spans[next].first == p ? plan.spans[next++].second : p + 1;
+    }
+    return text;
 }
 
 bool write_file(const std::string& path, const bytes& data) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 using bytes = std::vector<uint8_t>;
@@ -90,6 +91,24 @@ bytes build_scene(const bytes& trailing);
 // enough, then the records in order, separated by `gap` filler bytes, then 16
 // filler bytes. Filler holds no marker and no "sex".
 bytes scene_with_records(const std::vector<bytes>& records, size_t gap = 16);
+
+// A string-and-picture record of `row` with "sex" then `sex_byte` (1: female)
+// and `face` as its face picture.
+bytes character(int row, uint8_t sex_byte, const bytes& face = {}, const std::string& text = "1.0.0");
+
+// Sets the last four bytes of `data` so that its CRC-32 is `target`.
+void force_crc32(bytes& data, uint32_t target);
+
+// png_head(), 40 filler bytes (enough for a scene), then each record and 16
+// more; `spans` holds where each record's marker starts and the record ends.
+struct scene_plan {
+    bytes file;
+    std::vector<std::pair<uint64_t, uint64_t>> spans;
+};
+scene_plan plan_scene(const std::vector<bytes>& records);
+// The progress text a scan of `plan` writes: "\r%2u%%" for each position from
+// IEND on, jumping over each record, stopping once `stop_after` were taken.
+std::string progress_text(const scene_plan& plan, size_t stop_after = SIZE_MAX);
 
 // Writes `data` to a new file at `path`; false when any of it was not written.
 bool write_file(const std::string& path, const bytes& data);
