@@ -1,6 +1,7 @@
 // Running the built tool in a throw-away directory and reading what it left.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <stb/stb_image.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -22,8 +23,7 @@ inline std::string read_text(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A temporary directory, removed on destruction. The tool runs in `work`; its
-// console streams are kept beside it, out of the files it creates.
+// A temporary directory; the tool runs in `work`, its console streams beside it.
 struct sandbox {
     std::string root = (std::filesystem::temp_directory_path() / "cardlift_e2e_XXXXXX").string();
     std::string work = (mkdtemp(root.data()) ? root : "/nonexistent") + "/work";
@@ -46,8 +46,7 @@ inline std::string quoted(const std::string& text) {
     return q + "'";
 }
 
-// The shell command that runs CARDLIFT_TOOL when set, else the built binary, in
-// the work directory, arguments quoted, standard input empty, after `launcher`.
+// CARDLIFT_TOOL when set, else the built binary, run in `work` after `launcher`.
 inline std::string tool_command(const sandbox& box, const std::vector<std::string>& args,
                                 const std::string& launcher = "") {
     std::string command = "cd " + quoted(box.work) + " && " + launcher;
@@ -56,47 +55,48 @@ inline std::string tool_command(const sandbox& box, const std::vector<std::strin
     return command + " </dev/null";
 }
 
-inline run_result run_tool(const sandbox& box, const std::vector<std::string>& args,
-                           const std::string& launcher = "") {
+inline run_result run_tool(const sandbox& box, const std::vector<std::string>& args, const std::string& launcher = "") {
     const int raw = system((tool_command(box, args, launcher) + " >" + quoted(box.root + "/stdout") + " 2>" +
                             quoted(box.root + "/stderr")).c_str());
     return {raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_text(box.root + "/stdout"),
             read_text(box.root + "/stderr")};
 }
 
-// Writes `data` as `name` in the work directory, making its folders.
+// The run's status and console streams, byte for byte.
+inline void expect_run(const run_result& r, int status, const std::string& out, const std::string& err = "") {
+    EXPECT_EQ(r.out, out);
+    EXPECT_EQ(r.err, err);
+    EXPECT_EQ(r.status, status);
+}
+
 inline void write_file(const sandbox& box, const std::string& name, const bytes& data) {
     std::filesystem::create_directories(std::filesystem::path(box.work + "/" + name).parent_path());
     std::ofstream(box.work + "/" + name, std::ios::binary)
         .write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
 }
 
-// Writes `file` under the name args[0], then runs the tool with `args`.
 inline run_result run_scene(const sandbox& box, const bytes& file,
                             const std::vector<std::string>& args = {"scene.png"}) {
     write_file(box, args[0], file);
     return run_tool(box, args);
 }
 
-inline std::set<std::string> file_names(const sandbox& box) {
+inline std::set<std::string> file_names(const sandbox& box) {  // in `work`
     std::set<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(box.work)) names.insert(e.path().filename());
     return names;
 }
 
-// The standard output over `plan`: its progress text, then `summary`.
-inline std::string expected_out(const scene_plan& plan, const std::string& summary,
-                                size_t stop_after = SIZE_MAX) {
+inline std::string expected_out(const scene_plan& plan, const std::string& summary, size_t stop_after = SIZE_MAX) {
     return progress_text(plan, stop_after) + summary;
 }
 
 inline uint32_t path_tag(const std::string& argument) {
     return crc32(reinterpret_cast<const uint8_t*>(argument.data()), argument.size());
 }
-inline std::string card_name(const std::string& prefix_and_sex, uint32_t number,
-                             const std::string& argument = "scene.png") {
+inline std::string card_name(const std::string& stem, uint32_t number, const std::string& argument = "scene.png") {
     char name[64];
-    snprintf(name, sizeof name, "%s_%04X_%03u.png", prefix_and_sex.c_str(), path_tag(argument), number);
+    snprintf(name, sizeof name, "%s_%04X_%03u.png", stem.c_str(), path_tag(argument), number);
     return name;
 }
 
