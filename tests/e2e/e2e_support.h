@@ -6,14 +6,9 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "extract/crc32.h"
 #include "png_builder.h"

@@ -63,7 +63,7 @@ TEST(e2e_failure, unwritable_card_names_are_skipped) {
                 EXPECT_EQ(read_card(box, *names.insert(name).first).rest, record) << name;
             EXPECT_EQ(file_names(box), names);
             std::map<std::string, std::string> files;
-            for (const std::string& name : names) files[name] = read_text(box.work + "/" + name);
+            for (const auto& [name, record] : c.cards) files[name] = read_text(box.work + "/" + name);
             if (first_files.empty()) first_files = files;
             EXPECT_TRUE(files == first_files) << "the card files differ";
         }

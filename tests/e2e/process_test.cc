@@ -1,16 +1,14 @@
 // The tool in an unfriendly process setting: a failing standard output, and
 // special files named as the scene.
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "e2e_support.h"
 
 namespace {
 
-// A pipe whose reader quit, or a closed descriptor, costs the progress and
-// the summary only: every card is written in full, the status is 0. The
-// characters lie 8 MiB apart, so the reader is long gone when the later ones
-// are reached.
+// A pipe whose reader quit, or a closed descriptor, costs the console text
+// only: every card is written in full, the status is 0. The characters lie
+// 8 MiB apart, so the reader is long gone when the later ones are reached.
 TEST(e2e_process, failing_standard_output_loses_no_card) {
     const bytes records[] = {character(row_kk, 1), character(row_kk, 0), character(row_rg, 1)};
     const std::string names[] = {card_name("KK_F", 1), card_name("KK_M", 2), card_name("RG_F", 3)};
@@ -30,8 +28,7 @@ TEST(e2e_process, failing_standard_output_loses_no_card) {
             raw = pclose(pipe);  // closes the reading end, then waits for the tool
         }
         ASSERT_TRUE(raw != -1 && WIFEXITED(raw)) << "raw status " << raw;
-        EXPECT_EQ(WEXITSTATUS(raw), 0);
-        EXPECT_EQ(read_text(box.root + "/stderr"), "");
+        expect_run({WEXITSTATUS(raw), "", read_text(box.root + "/stderr")}, 0, "");
         EXPECT_EQ(file_names(box), (std::set<std::string>{"scene.png", names[0], names[1], names[2]}));
         for (int i = 0; i < 3; ++i) EXPECT_EQ(read_card(box, names[i]).rest, records[i]);  // no console bytes
     }
@@ -46,10 +43,8 @@ TEST(e2e_process, special_files_are_not_scenes) {
         const std::string path = box.work + "/scene.png";
         if (what == "named pipe") ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
         if (what == "directory") ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
-        const run_result r = run_tool(box, {what == "device" ? "/dev/null" : "scene.png"}, "timeout 10 ");
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, "not a scene file\r\n");
-        EXPECT_EQ(r.status, 1);
+        expect_run(run_tool(box, {what == "device" ? "/dev/null" : "scene.png"}, "timeout 10 "), 1, "",
+                   "not a scene file\r\n");
     }
 }
 

@@ -1,34 +1,34 @@
-// The tool as a whole: usage, scene or not, and for a scene the progress
-// stream, the closing line and the cards: names, bytes (the PNG, then the
-// record) and pictures. The unit tests pin the exact rules; here each outcome
-// is shown once through the real program.
-#include <gtest/gtest.h>
-
+// The tool as a whole: usage, scene or not, and for a scene the progress, the
+// closing line and the cards: names, bytes (PNG, then record) and pictures.
+// The unit tests pin the exact rules; here each outcome shows once.
 #include "e2e_support.h"
 
 namespace {
 
-const char none_found[] = "\rNo characters found!\r\n";
-
+// --newer-games alone is the usage, before a missing file no scene, even when
+// a scene has its name.
 TEST(e2e_scene_run, usage_and_which_files_are_scenes) {
+    const char usage[] = "Extract character cards from Illusion/IllGames scene files\r\n\r\ncardlift <scene.png>\r\n",
+               no_scene[] = "not a scene file\r\n";
+    const bytes scene = plan_scene({character(row_sv, 1)}).file;
     const struct {
         std::vector<std::string> args;
-        bytes data;  // none: no file written
-        const char* out;
+        bytes data;  // written as args[0]; none: no file
+        const char *out, *err;
         int status = 1;
     } cases[] = {
-        {{}, {}, "Extract character cards from Illusion/IllGames scene files\r\n\r\ncardlift <scene.png>\r\n"},
-        {{"scene.png"}, {}, ""},
-        {{"scene.png"}, build_scene(bytes(30, '.')), ""},
-        {{"scene.png"}, build_scene(bytes(31, '.')), none_found, 0},
+        {{}, {}, usage, ""},
+        {{"scene.png"}, {}, "", no_scene},
+        {{"scene.png"}, build_scene(bytes(30, '.')), "", no_scene},
+        {{"scene.png"}, build_scene(bytes(31, '.')), "\rNo characters found!\r\n", "", 0},
+        {{"--newer-games"}, scene, usage, ""},
+        {{"--newer-games", "missing.png"}, scene, "", no_scene},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.data.size());
+        SCOPED_TRACE(testing::Message() << c.args.size() << " arguments, " << c.data.size() << " bytes");
         sandbox box;
-        const run_result r = c.data.empty() ? run_tool(box, c.args) : run_scene(box, c.data);
-        EXPECT_EQ(r.out, c.status ? c.out : expected_out({c.data, {}}, c.out));
-        EXPECT_EQ(r.err, c.status && !c.args.empty() ? "not a scene file\r\n" : "");
-        EXPECT_EQ(r.status, c.status);
+        const run_result r = c.data.empty() ? run_tool(box, c.args) : run_scene(box, c.data, c.args);
+        expect_run(r, c.status, c.status ? c.out : expected_out({c.data, {}}, c.out), c.err);
         EXPECT_EQ(file_names(box).size(), c.data.empty() ? 0u : 1u);
     }
 }
@@ -37,8 +37,8 @@ TEST(e2e_scene_run, cards_and_summary) {
     const bytes a = character(row_kk, 1), b = character(row_kk, 0);
     bytes twin = a;  // the same record but for its last byte
     twin.back() ^= 1;
-    // A face of the card's size is copied, opaque, but for the last column,
-    // which keeps pixel 0; half transparent, so that both show.
+    // A face of the card's size is copied opaque but for the last column, which
+    // keeps pixel 0; half transparent, so that both show.
     picture face = busy_picture(252, 352, 7);
     for (uint32_t& px : face.pixels) px = (px & 0x00FFFFFF) | 0x80000000;
     const bytes face_png = encode_png(face);
@@ -57,7 +57,6 @@ TEST(e2e_scene_run, cards_and_summary) {
         const char* summary;
         size_t stop_after = SIZE_MAX;  // records the scan takes
     } cases[] = {
-        {{a}, {{"KK_F", 0}}, "\rExtracted 1 character.\r\n"},
         {{a, twin}, {{"KK_F", 0}, {"KK_F", 1}}, "\rExtracted 2 characters.\r\n"},
         {{a, a}, {{"KK_F", 0}}, "\rExtracted 1 character (1 duplication skipped).\r\n"},
         {{a, b, a, b}, {{"KK_F", 0}, {"KK_M", 1}}, "\rExtracted 2 characters (2 duplications skipped).\r\n"},
@@ -72,32 +71,27 @@ TEST(e2e_scene_run, cards_and_summary) {
          "\rExtracted 11 characters.\r\n"},
         {{}, {}, "\rExtracted 256 characters.\r\n", 256},  // of 300; filled in below
     };
-    for (size_t i = 0; i < 300; ++i) cases[5].records.push_back(character(row_kk, 0, {}, std::to_string(i)));
-    for (size_t i = 0; i < 256; ++i) cases[5].cards.push_back({"KK_M", i});
+    for (size_t i = 0; i < 300; ++i) cases[4].records.push_back(character(row_kk, 0, {}, std::to_string(i)));
+    for (size_t i = 0; i < 256; ++i) cases[4].cards.push_back({"KK_M", i});
     for (const summary_case& c : cases) {
         SCOPED_TRACE(c.summary);
         sandbox box;
         // A file of the first card's name is replaced, not appended to.
         if (!c.cards.empty()) write_file(box, card_name(c.cards[0].stem, 1), bytes(500000, 0x5A));
         const scene_plan plan = plan_scene(c.records);
-        run_result r = run_scene(box, plan.file);
-        EXPECT_EQ(r.out, expected_out(plan, c.summary, c.stop_after));
-        EXPECT_EQ(r.err, "");
-        EXPECT_EQ(r.status, 0);
+        expect_run(run_scene(box, plan.file), 0, expected_out(plan, c.summary, c.stop_after));
         std::set<std::string> names{"scene.png"};
         for (size_t n = 0; n < c.cards.size(); ++n) {
             const expected_card& want = c.cards[n];
             const std::string name = *names.insert(card_name(want.stem, n + 1)).first;
             const card k = read_card(box, name);
             ASSERT_EQ(k.rest, c.records[want.record]) << name;
-            ASSERT_EQ(k.width, 252);
-            ASSERT_EQ(k.height, 352);
+            ASSERT_EQ(std::make_pair(k.width, k.height), std::make_pair(252, 352));
             const uint32_t plain = name[name.find('_') + 1] == 'F' ? 0xFFF6BAF3 : 0xFFFEC2A8;  // R, G, B, A
-            for (size_t p = 0; p < k.pixels.size(); ++p) {
-                const picture* f = want.face;
-                const uint32_t px = !f ? plain : p % 252 == 251 ? f->pixels[0] : f->pixels[p] | 0xFF000000;
-                ASSERT_EQ(k.pixels[p], px) << name << " x " << p % 252 << " y " << p / 252;
-            }
+            const picture* f = want.face;
+            for (size_t p = 0; p < k.pixels.size(); ++p)
+                ASSERT_EQ(k.pixels[p], !f ? plain : p % 252 == 251 ? f->pixels[0] : f->pixels[p] | 0xFF000000)
+                    << name << " x " << p % 252 << " y " << p / 252;
         }
         EXPECT_EQ(file_names(box), names);
     }
