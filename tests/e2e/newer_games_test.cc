@@ -29,8 +29,9 @@ std::vector<card> check_run(const std::vector<placed>& records, const std::vecto
     const size_t n = found.size();
     sandbox box;
     write_file(box, scene_name, plan.file);
-    expect_run(run_tool(box, args), 0, expected_out(seen, n == 1 ? "\rExtracted 1 character.\r\n"
-                                               : "\rExtracted " + std::to_string(n) + " characters.\r\n"));
+    expect_run(run_tool(box, args), 0,
+               expected_out(seen, n == 1 ? "\rExtracted 1 character.\r\n"
+                                         : "\rExtracted " + std::to_string(n) + " characters.\r\n"));
     std::set<std::string> names{scene_name};
     std::vector<card> cards;
     for (size_t i = 0; i < n; ++i) {

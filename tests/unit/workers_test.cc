@@ -31,11 +31,11 @@ struct person {
 person make(int row, char sex, const bytes& face, const std::string& text) {
     return {character(row, sex == 'F', face, text), row, sex, face, false};
 }
-person decoy() {
+person decoy() {  // a face picture of 16 MiB
     bytes data;
     put_string8(data, marker_text(row_kk));
     put_string8(data, "x");
-    put_le32(data, 0xFFFFFF);  // a face picture of 16 MiB
+    put_le32(data, 0xFFFFFF);
     return {data, row_kk, 'M', {}, true};
 }
 
@@ -144,7 +144,8 @@ scan_result expect_one_run_for_every_count(const std::vector<person>& records, c
     return want;
 }
 
-const bytes small_face = encode_png(busy_picture(24, 30, 5)), other_face = encode_png(busy_picture(64, 48, 9));
+const bytes small_face = encode_png(busy_picture(24, 30, 5)), other_face = encode_png(busy_picture(64, 48, 9)),
+            big = encode_png(busy_picture(150, 210, 3));
 
 }  // namespace
 
@@ -152,8 +153,7 @@ const bytes small_face = encode_png(busy_picture(24, 30, 5)), other_face = encod
 // come back later. Faces big, small, broken, or decoded again with the whole
 // budget, beside plain cards; decoys after slow faces, passed while cards wait.
 TEST(workers, failed_writes_met_again) {
-    const bytes big = encode_png(busy_picture(150, 210, 3)),
-                broken(other_face.begin(), other_face.begin() + 300);
+    const bytes broken(other_face.begin(), other_face.begin() + 300);
     // Interlaced rows followed by 64 KiB more than the header promises.
     const png_format interlaced{16, 16, 8, 6, 1};
     deflate_block zeros{block_code::fixed, bytes(65536, 0), {}};
@@ -173,13 +173,16 @@ TEST(workers, failed_writes_met_again) {
     expect_one_run_for_every_count(records, {1, 2, 3, 4, 5, 6, 7, 10});
 }
 
-// B shares A's checksum, not its face: after A's failed write B is stored with
-// its own picture, and A then repeats B.
+// B shares A's checksum and face length, not its face bytes: after A's failed
+// write B is stored with its own picture, and A then repeats B.
 TEST(workers, a_checksum_shared_by_other_faces) {
-    sp_record b{.text = "b", .picture1 = other_face, .final_section = final_with_sex(1)};
+    bytes face = small_face;
+    face[face.size() / 2] ^= 0x55;  // a different picture, or none
+    sp_record b{.text = "b", .picture1 = face, .final_section = final_with_sex(1)};
     put_le32(b.final_section, 0);
     const person a = make(row_kk, 'F', small_face, "a");
-    person same_crc{build_sp_record(b), row_kk, 'F', other_face, false};
+    person same_crc{build_sp_record(b), row_kk, 'F', face, false};
+    ASSERT_FALSE(picture_of(a) == picture_of(same_crc));
     force_crc32(same_crc.data, crc32(a.data.data(), a.data.size()));
     ASSERT_EQ(crc32(same_crc.data.data(), same_crc.data.size()), crc32(a.data.data(), a.data.size()));
     expect_one_run_for_every_count({a, same_crc, make(row_kk, 'M', {}, "c"), a, same_crc}, {0});
@@ -190,7 +193,6 @@ TEST(workers, a_checksum_shared_by_other_faces) {
 // record 4's slow face holds the order, the kept failed pictures and the cards
 // found ahead fill every picture slot: the most workers only.
 TEST(workers, the_256th_stored_card_ends_the_run) {
-    const bytes big = encode_png(busy_picture(150, 210, 3));
     std::vector<person> records;
     for (int i = 0; i < 300; ++i) {
         const bytes& face = i == 4 ? big : i % 25 == 3 ? small_face : bytes();
