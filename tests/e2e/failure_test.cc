@@ -1,23 +1,9 @@
-// The tool facing a hostile file system: scene files of 4 GiB or more, and
-// card names that cannot be written.
+// The tool facing a hostile file system: card names that cannot be written.
 #include <unistd.h>
 
 #include <map>
 
 #include "e2e_support.h"
-
-// Scene positions are 32-bit: a file of 4 GiB or more is refused whole, even
-// when its size modulo 2^32 would pass. The files are sparse.
-TEST(e2e_failure, files_of_4_gib_or_more_are_refused) {
-    const bytes scene = plan_scene({character(row_kk, 1)}).file;
-    for (uint64_t size : {uint64_t(1) << 32, (uint64_t(1) << 32) + scene.size()}) {
-        sandbox box;
-        write_file(box, "scene.png", scene);
-        ASSERT_EQ(truncate((box.work + "/scene.png").c_str(), off_t(size)), 0);
-        expect_run(run_tool(box, {"scene.png"}), 1, "", "not a scene file\r\n");
-        EXPECT_EQ(file_names(box), std::set<std::string>{"scene.png"});
-    }
-}
 
 // A card that cannot be stored counts as skipped, leaves no partial file and
 // frees its number and checksum: the same record met again gets the next

@@ -1,6 +1,7 @@
 // The tool in an unfriendly process setting: a failing standard output, and
-// special files named as the scene.
+// special or too big files named as the scene.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "e2e_support.h"
 
@@ -35,16 +36,24 @@ TEST(e2e_process, failing_standard_output_loses_no_card) {
 }
 
 // Only a regular file is read: a named pipe is refused at once, without
-// waiting for a writer (the timeout turns a hang into status 124).
-TEST(e2e_process, special_files_are_not_scenes) {
-    for (const std::string what : {"named pipe", "directory", "device"}) {
+// waiting for a writer (the timeout turns a hang into status 124). Scene
+// positions are 32-bit: a file of 4 GiB or more is refused whole, even when its
+// size modulo 2^32 would pass (the files are sparse).
+TEST(e2e_process, only_regular_files_under_4_gib_are_scenes) {
+    const bytes scene = plan_scene({character(row_kk, 1)}).file;
+    for (const std::string what : {"named pipe", "directory", "device", "4 GiB", "4 GiB and a scene"}) {
         SCOPED_TRACE(what);
         sandbox box;
         const std::string path = box.work + "/scene.png";
         if (what == "named pipe") ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
         if (what == "directory") ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
+        if (what.starts_with("4 GiB")) {
+            write_file(box, "scene.png", scene);
+            ASSERT_EQ(truncate(path.c_str(), off_t((uint64_t(1) << 32) + (what.size() > 5 ? scene.size() : 0))), 0);
+        }
         expect_run(run_tool(box, {what == "device" ? "/dev/null" : "scene.png"}, "timeout 10 "), 1, "",
                    "not a scene file\r\n");
+        EXPECT_EQ(file_names(box).size(), what == "device" ? 0u : 1u);
     }
 }
 
