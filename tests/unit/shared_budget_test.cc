@@ -39,20 +39,15 @@ TEST(shared_budget, parts_fit_and_the_whole_is_held_alone) {
     auto worker = [&](uint32_t seed, bool wants_whole) {
         for (int i = 0; i < 300; ++i) {
             seed = seed * 1103515245u + 12345u;
-            if (wants_whole && i % 10 == 0) {
-                shared_budget_take_all();
-                if (whole_holders.fetch_add(1) != 0 || held.load() != 0) broken = true;
-                std::this_thread::yield();
-                whole_holders.fetch_sub(1);
-                shared_budget_give_all();
-                continue;
-            }
-            const uint64_t part = 1 + (seed >> 8) % budget;  // up to the whole budget
-            shared_budget_take(part, budget);
-            if (held.fetch_add(part) + part > budget || whole_holders.load() != 0) broken = true;
+            const bool whole = wants_whole && i % 10 == 0;
+            const uint64_t part = whole ? budget : 1 + (seed >> 8) % budget;  // up to the whole budget
+            whole ? shared_budget_take_all() : shared_budget_take(part, budget);
+            // Both counted even when the first already fails (`|`, not `||`).
+            if ((whole_holders.fetch_add(whole) != 0) | (held.fetch_add(part) + part > budget)) broken = true;
             std::this_thread::yield();
+            whole_holders.fetch_sub(whole);
             held.fetch_sub(part);
-            shared_budget_give(part);
+            whole ? shared_budget_give_all() : shared_budget_give(part);
         }
     };
     std::vector<std::thread> threads;
