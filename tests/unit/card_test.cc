@@ -54,6 +54,8 @@ TEST(card, compose_card_places_the_picture) {
          {10, 0, 0, 80, 30, 0, 258, 252, 94}},
         {"counted anywhere in the outer thirds", with_lines(busy_picture(30, 30), {0, 25, 29, ~5}),
          {1, 2, 1, 27, 29, 0, 82, 252, 270}},
+        {"thirds end before column and row 10 of 32", with_lines(busy_picture(32, 32), {9, 10, 21, 22, ~9, ~10}),
+         {1, 1, 1, 30, 31, 0, 92, 252, 260}},
         {"alpha, low 3 bits differ", with_lines(nine, {0}, 0xFF070707), {1, 0, 0, 8, 9, 0, 69, 252, 283}},
         {"bit 3 differs", with_lines(nine, {0}, 0x080000), {0, 0, 0, 9, 9, 0, 100, 252, 252}},
     };

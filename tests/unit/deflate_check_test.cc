@@ -105,10 +105,10 @@ TEST(deflate_check, idat_chunks_as_the_decoder_gathers_them) {
         {png_with_stream({1, 1, 8, 0, 0}, zlib_zero_run(face_decode_budget, 30)), true},
         {png_with_stream({1, 1, 8, 0, 0}, zlib_zero_run(face_decode_budget + 1, 30)), false},
     };
-    for (const auto& [png, yes] : cases) {
-        SCOPED_TRACE(&png - &cases[0].first);
-        EXPECT_EQ(says_yes(png), yes);
-        if (yes) EXPECT_EQ(pixels(png, false), bytes());
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        EXPECT_EQ(says_yes(c.first), c.second);
+        if (c.second) EXPECT_EQ(pixels(c.first, false), bytes());
     }
 }
 
@@ -158,8 +158,9 @@ TEST(deflate_check, stored_blocks_at_the_end_of_the_data) {
         {stream({{false, rows}}), false},  // zeros follow: lengths that do not match
     };
     int complete = 0;
-    for (const auto& [zlib, decodes] : cases) {
-        SCOPED_TRACE(&zlib - &cases[0].first);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        const auto& [zlib, decodes] = c;
         int n = 0;
         char* inflated = stbi_zlib_decode_malloc(reinterpret_cast<const char*>(zlib.data()), int(zlib.size()), &n);
         const inflate_end stb_end = inflated ? inflate_end::complete : inflate_end::refused;
