@@ -56,3 +56,21 @@ TEST(scaler, matches_closed_form) {
             }
     }
 }
+
+// One-row sources, red only: destination column j samples between column c
+// (`left`) and c + 1 (`right`) at the fractions the closed form may never meet.
+TEST(scaler, interpolation_takes_the_floor) {
+    const struct {
+        int sw, dw, j, c;
+        uint32_t left, right, want;
+    } cases[] = {
+        {11, 276, 251, 10, 10, 0, 9}, {2, 6, 3, 0, 0, 10, 9},      // fractions 1 and 65535
+        {1, 4, 2, 0, 200, 100, 150}, {4, 2, 0, 0, 123, 250, 123},  // one half; 0: the left sample exactly
+    };
+    for (const auto& c : cases) {
+        std::vector<uint32_t> src(size_t(c.sw) + 1, 0xFF000000), dst(size_t(c.dw), untouched);
+        src[size_t(c.c)] |= c.left, src[size_t(c.c) + 1] |= c.right;
+        scale_bilinear(dst.data(), c.dw, 0, 0, c.dw, 1, src.data(), int64_t(src.size()), c.sw + 1, 0, c.sw, 1);
+        EXPECT_EQ(dst[size_t(c.j)], 0xFF000000u | c.want) << c.left << " to " << c.right;
+    }
+}
