@@ -11,12 +11,10 @@
 
 namespace {
 
-// compose_card releases its pixels through stbi_image_free, so they come from
-// stb_image's allocator.
+// compose_card releases its pixels through stbi_image_free: they come from stb_image's allocator.
 unsigned char* stb_copy(const picture& pic) {
-    auto* p = static_cast<unsigned char*>(stb_alloc(pic.pixels.size() * 4));
-    std::memcpy(p, pic.pixels.data(), pic.pixels.size() * 4);
-    return p;
+    void* p = stb_alloc(pic.pixels.size() * 4);
+    return static_cast<unsigned char*>(std::memcpy(p, pic.pixels.data(), pic.pixels.size() * 4));
 }
 
 // Sets the listed columns (x >= 0) and rows (~y), pixel 0 aside, to pixel 0
@@ -31,10 +29,9 @@ picture with_lines(picture pic, std::initializer_list<int> lines, uint32_t flip 
 
 }  // namespace
 
-// The layout of each picture, and the canvas after compose_card: pixel 0
-// (alpha included) outside the fitted region and in its last column, opaque
-// inside, and the region's top-left pixel the drawn part's top-left pixel.
-// Without pixels, the plain card: the female colour only for the exact 'F'.
+// The layout, and the canvas after compose_card: pixel 0 (alpha included) outside
+// the fitted region and in its last column, opaque inside, the region's top-left
+// the drawn part's top-left. Without pixels the plain card, female only for 'F'.
 TEST(card, compose_card_places_the_picture) {
     const picture nine = busy_picture(9, 9);
     const struct {
@@ -57,6 +54,8 @@ TEST(card, compose_card_places_the_picture) {
          {10, 0, 0, 80, 30, 0, 258, 252, 94}},
         {"counted anywhere in the outer thirds", with_lines(busy_picture(30, 30), {0, 25, 29, ~5}),
          {1, 2, 1, 27, 29, 0, 82, 252, 270}},
+        {"thirds end before column and row 10 of 32", with_lines(busy_picture(32, 32), {9, 10, 21, 22, ~9, ~10}),
+         {1, 1, 1, 30, 31, 0, 92, 252, 260}},
         {"alpha, low 3 bits differ", with_lines(nine, {0}, 0xFF070707), {1, 0, 0, 8, 9, 0, 69, 252, 283}},
         {"bit 3 differs", with_lines(nine, {0}, 0x080000), {0, 0, 0, 9, 9, 0, 100, 252, 252}},
     };
@@ -69,15 +68,12 @@ TEST(card, compose_card_places_the_picture) {
                                             l.fit_w, l.fit_h}));
         std::fill(std::begin(canvas->pixels), std::end(canvas->pixels), 0x12345678u);  // shows what stays
         compose_card(canvas.get(), stb_copy(c.pic), c.pic.width, c.pic.height, 'F');
-        for (int y = 0; y < card_height; ++y) {
+        for (int y = 0; y < card_height; ++y)
             for (int x = 0; x < card_width; ++x) {
                 const uint32_t px = canvas->pixels[y * card_width + x];
-                if (x >= c.want[5] && x < c.want[5] + c.want[7] - 1 && y >= c.want[6])
-                    ASSERT_EQ(px >> 24, 0xFFu) << x << "," << y;
-                else
-                    ASSERT_EQ(px, c.pic.pixels[0]) << x << "," << y;
+                const bool inside = x >= c.want[5] && x < c.want[5] + c.want[7] - 1 && y >= c.want[6];
+                ASSERT_EQ(inside ? px >> 24 : px, inside ? 0xFFu : c.pic.pixels[0]) << x << "," << y;
             }
-        }
         if (c.want[7] > 1 && c.want[8] > 0)
             EXPECT_EQ(canvas->pixels[c.want[6] * card_width + c.want[5]],
                       c.pic.pixels[size_t(c.want[2]) * c.pic.width + size_t(c.want[0])] | 0xFF000000);

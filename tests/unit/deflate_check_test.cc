@@ -3,8 +3,6 @@
 // split the stream; a face it passes decodes to stb_image's own pixels.
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include <stb/stb_image.h>
 
 #include "card/deflate_check.h"
@@ -13,23 +11,24 @@
 
 namespace {
 
-// The RGBA bytes stb_image alone or decode_face gives for `png`.
-std::vector<uint8_t> pixels(const bytes& png, bool alone) {
+// The RGBA bytes stb_image alone or decode_face gives for `png`; empty when it fails.
+bytes pixels(const bytes& png, bool alone) {
     int w = 0, h = 0, n = 0;
     unsigned char* p = alone ? stbi_load_from_memory(png.data(), int(png.size()), &w, &h, &n, 4)
                              : decode_face(png.data(), uint32_t(png.size()), &w, &h);
-    std::vector<uint8_t> out;
-    if (p) out.assign(p, p + size_t(w) * size_t(h) * 4);
+    const bytes out = p ? bytes(p, p + size_t(w) * size_t(h) * 4) : bytes();
     stbi_image_free(p);
     return out;
 }
 
+bool says_yes(const bytes& png) { return uses_undefined_distance(png.data(), uint32_t(png.size())); }
+
 // A yes leaves decode_face nothing; a no leaves the face to stb_image.
 void expect_verdict(const bytes& png, bool yes, bool decodes = true) {
-    const std::vector<uint8_t> alone = pixels(png, true);
-    EXPECT_EQ(uses_undefined_distance(png.data(), uint32_t(png.size())), yes);
+    const bytes alone = pixels(png, true);
+    EXPECT_EQ(says_yes(png), yes);
     EXPECT_EQ(alone.empty(), !decodes);
-    EXPECT_EQ(pixels(png, false), yes ? std::vector<uint8_t>{} : alone);
+    EXPECT_EQ(pixels(png, false), yes ? bytes() : alone);
 }
 
 }  // namespace
@@ -39,8 +38,7 @@ void expect_verdict(const bytes& png, bool yes, bool decodes = true) {
 TEST(deflate_check, distance_codes_in_every_kind_of_block) {
     const png_format f{256, 160, 8, 0, 0};  // 41,120 bytes of rows
     const bytes raw = png_raw_rows(f, 7);
-    // Copies inside rows 4, 9, ... 149 from `from` on, then one with `code` if it is 30 or 31.
-    auto with = [&](uint32_t code, size_t from = 0) {
+    auto with = [&](uint32_t code, size_t from = 0) {  // copies in rows 4, 9, ... 149 from `from` on, then `code`
         std::vector<deflate_copy> copies;
         for (uint32_t c = 0; c < 30; ++c)
             if (257 * (4 + 5 * c) + 1 >= from)
@@ -57,13 +55,10 @@ TEST(deflate_check, distance_codes_in_every_kind_of_block) {
     after_final.insert(after_final.end(), first.end() - 4, first.end());
     const struct {
         bytes zlib;
-        bool yes;
-        bool decodes = true;
+        bool yes, decodes = true;
     } cases[] = {
-        {zlib_blocks({{fixed, raw, with(0)}}), false},
-        {zlib_blocks({{dynamic, raw, with(0)}}), false},
-        {zlib_blocks({{fixed, raw, with(31)}}), true},
-        {zlib_blocks({{dynamic, raw, with(30)}}), true},
+        {zlib_blocks({{fixed, raw, with(0)}}), false}, {zlib_blocks({{dynamic, raw, with(0)}}), false},
+        {zlib_blocks({{fixed, raw, with(31)}}), true}, {zlib_blocks({{dynamic, raw, with(30)}}), true},
         {zlib_blocks({{stored, row0, {}}, {fixed, bytes(raw.begin() + 257, raw.end()), with(30, 257)}}), true},
         {zlib_blocks({{fixed, row0, {}}, {stored, row1, {}}, {dynamic, bytes(raw.begin() + 514, raw.end()), with(31, 514)}}),
          true},
@@ -80,12 +75,11 @@ TEST(deflate_check, distance_codes_in_every_kind_of_block) {
     for (int side : {1, 7, 64, 200}) expect_verdict(encode_png(busy_picture(side, side / 2 + 1, uint32_t(side))), false);
 }
 
-// The stream split over IDAT chunks as the decoder gathers them; the PNG cut
-// or damaged; code 30 after exactly the decode budget's bytes, and one more.
+// IDAT chunks as the decoder gathers them; the PNG cut or damaged; code 30
+// after exactly the decode budget's bytes, and one more.
 TEST(deflate_check, idat_chunks_as_the_decoder_gathers_them) {
     const png_format f{16, 4, 8, 0, 0};
-    const bytes rows = png_raw_rows(f, 4);
-    const bytes zlib = zlib_blocks({{block_code::fixed, rows, {{20, 10, 30}}}});
+    const bytes rows = png_raw_rows(f, 4), zlib = zlib_blocks({{block_code::fixed, rows, {{20, 10, 30}}}});
     auto chunks = [&](std::vector<bytes> parts) {  // then IEND
         bytes png = png_start(f);
         for (const bytes& part : parts) put_bytes(png, part);
@@ -96,12 +90,9 @@ TEST(deflate_check, idat_chunks_as_the_decoder_gathers_them) {
     const bytes bare(zlib.begin() + 2, zlib.end()), whole = png_with_stream(f, zlib);
     auto cut = [&](size_t n) { return bytes(whole.begin(), whole.end() - long(n)); };
     bytes bad_header = zlib, long_idat = whole;
-    bad_header[1] ^= 1;  // the header's check bits
+    bad_header[1] ^= 1;        // the header's check bits
     long_idat[33 + 2] = 0x10;  // the IDAT chunk's length, 4 KiB more than it holds
-    const struct {
-        bytes png;
-        bool yes;
-    } cases[] = {
+    const std::pair<bytes, bool> cases[] = {
         {png_with_stream(f, zlib, 1), true},
         {chunks({png_chunk("IDAT", {}), png_chunk("IDAT", zlib)}), true},
         {chunks({png_chunk("IDAT", half1), png_chunk("tEXt", bytes(7, 'a')), png_chunk("IDAT", {}), png_chunk("IDAT", half2)}),
@@ -110,81 +101,74 @@ TEST(deflate_check, idat_chunks_as_the_decoder_gathers_them) {
         {chunks({png_chunk("IDAT", bare)}), false},  // no CgBI, no zlib header
         {chunks({png_chunk("IDAT", zlib_stored(rows)), png_chunk("IEND", {}), png_chunk("IDAT", zlib)}), false},
         {cut(4), true},  // IEND's CRC is never read
-        {cut(5), false},
-        {chunks({png_chunk("IDAT", bad_header)}), false},
-        {long_idat, false},
+        {cut(5), false}, {chunks({png_chunk("IDAT", bad_header)}), false}, {long_idat, false},
         {png_with_stream({1, 1, 8, 0, 0}, zlib_zero_run(face_decode_budget, 30)), true},
         {png_with_stream({1, 1, 8, 0, 0}, zlib_zero_run(face_decode_budget + 1, 30)), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
-        EXPECT_EQ(uses_undefined_distance(c.png.data(), uint32_t(c.png.size())), c.yes);
-        if (c.yes) EXPECT_EQ(pixels(c.png, false), std::vector<uint8_t>{});
+        EXPECT_EQ(says_yes(c.first), c.second);
+        if (c.second) EXPECT_EQ(pixels(c.first, false), bytes());
     }
 }
 
 // A distance code only in the zeros stb_image 2.27 reads past the stream's end:
-// it decodes code 30, and the face, only where it still holds 16 bits at both
-// decodes. The check meets the code exactly where 2.27 decodes the face.
+// the check meets it exactly where 2.27 decodes the face (16 bits still held).
 TEST(deflate_check, a_code_only_past_the_end_of_the_data) {
     const png_format f{64, 4, 8, 0, 0};  // 260 bytes of rows
     const bytes rows = png_raw_rows(f, 5);
     int decoded = 0;
     for (int i = 0; i < 2 * 6 * 2; ++i) {
         const uint32_t length = i < 12 ? 131 : 227, shift = i % 2 * 5;
-        const int real_extra = i / 2 % 6;
-        SCOPED_TRACE(testing::Message() << "length " << length << ", extra bits " << real_extra << ", shift " << shift);
+        SCOPED_TRACE(i);
         const bytes png = png_with_stream(f, zlib_copy_at_end(bytes(rows.begin(), rows.end() - long(length)), length,
-                                                              real_extra, shift));
+                                                              i / 2 % 6, shift));
         const bool stb_decodes = !pixels(png, true).empty();
         decoded += stb_decodes;
-        EXPECT_EQ(uses_undefined_distance(png.data(), uint32_t(png.size())), stb_decodes);
-        EXPECT_EQ(pixels(png, false), std::vector<uint8_t>{});
+        EXPECT_EQ(says_yes(png), stb_decodes);
+        EXPECT_EQ(pixels(png, false), bytes());
     }
     EXPECT_EQ(decoded, 6);
 }
 
-// Stored blocks whose bytes end exactly at the end of the stream (no Adler-32
-// follows; stb_image never reads it) or claim one byte more than is left: the
-// check stops, or inflates to the end, exactly where stb_image does.
+// Stored blocks ending exactly at the stream's end (no Adler-32, which stb_image
+// never reads) or one byte past it: inflated or refused exactly as stb_image does.
 TEST(deflate_check, stored_blocks_at_the_end_of_the_data) {
     const png_format f{16, 4, 8, 0, 0};
     const bytes rows = png_raw_rows(f, 6), head(rows.begin(), rows.begin() + 30), rest(rows.begin() + 30, rows.end());
-    // A stored block of `data` whose length says `extra` bytes more.
-    auto stored = [](bool final_block, const bytes& data, uint32_t extra = 0) {
-        const uint32_t len = uint32_t(data.size()) + extra;
-        bytes b{uint8_t(final_block), uint8_t(len), uint8_t(len >> 8), uint8_t(~len), uint8_t(~len >> 8)};
-        put_bytes(b, data);
-        return b;
+    struct block {
+        bool final_block;
+        bytes data;
+        uint32_t extra = 0;  // bytes the length claims beyond the data
     };
-    auto stream = [](std::vector<bytes> blocks) {
+    auto stream = [](std::vector<block> blocks) {
         bytes z{0x78, 0x01};
-        for (const bytes& b : blocks) put_bytes(z, b);
+        for (const block& b : blocks) {
+            const uint32_t len = uint32_t(b.data.size()) + b.extra;
+            put_bytes(z, {uint8_t(b.final_block), uint8_t(len), uint8_t(len >> 8), uint8_t(~len), uint8_t(~len >> 8)});
+            put_bytes(z, b.data);
+        }
         return z;
     };
-    using enum inflate_end;
-    const struct {
-        bytes zlib;
-        inflate_end end;
-        bool decodes;  // the picture: every row there
-    } cases[] = {
-        {stream({stored(true, rows)}), complete, true},
-        {stream({stored(true, rows, 1)}), refused, false},
-        {stream({stored(true, head), stored(true, rest)}), complete, false},  // the first block ends it
-        {stream({stored(false, head), stored(true, rest)}), complete, true},
-        {stream({stored(false, head), stored(true, rest, 1)}), refused, false},
-        {stream({stored(false, rows), stored(true, {})}), complete, true},
-        {stream({stored(false, rows), stored(true, {}, 1)}), refused, false},
-        {stream({stored(false, rows)}), refused, false},  // zeros follow: lengths that do not match
+    const std::pair<bytes, bool> cases[] = {  // the stream; whether the picture has every row
+        {stream({{true, rows}}), true}, {stream({{true, rows, 1}}), false},
+        {stream({{true, head}, {true, rest}}), false},  // the first block ends it
+        {stream({{false, head}, {true, rest}}), true}, {stream({{false, head}, {true, rest, 1}}), false},
+        {stream({{false, rows}, {true, {}}}), true}, {stream({{false, rows}, {true, {}, 1}}), false},
+        {stream({{false, rows}}), false},  // zeros follow: lengths that do not match
     };
+    int complete = 0;
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
+        const auto& [zlib, decodes] = c;
         int n = 0;
-        char* inflated = stbi_zlib_decode_malloc(reinterpret_cast<const char*>(c.zlib.data()), int(c.zlib.size()), &n);
-        EXPECT_EQ(inflated != nullptr, c.end == complete);
+        char* inflated = stbi_zlib_decode_malloc(reinterpret_cast<const char*>(zlib.data()), int(zlib.size()), &n);
+        const inflate_end stb_end = inflated ? inflate_end::complete : inflate_end::refused;
+        complete += inflated != nullptr;
         stbi_image_free(inflated);
-        const bytes png = png_with_stream(f, c.zlib);
-        EXPECT_EQ(inflate_like_stb(png.data(), uint32_t(png.size())), c.end);
-        expect_verdict(png, false, c.decodes);
+        const bytes png = png_with_stream(f, zlib);
+        EXPECT_EQ(inflate_like_stb(png.data(), uint32_t(png.size())), stb_end);
+        expect_verdict(png, false, decodes);
     }
+    EXPECT_EQ(complete, 4);
 }

@@ -15,6 +15,7 @@
 namespace {
 
 using card = std::pair<bytes, bytes>;  // PNG, record
+using marks = std::vector<std::pair<uint64_t, uint64_t>>;
 
 // The tool's path from the scene checks to the last card, the cards kept in memory.
 std::vector<card> scan(const bytes& file) {
@@ -36,8 +37,8 @@ std::vector<card> scan(const bytes& file) {
 
 // Every marker match a scan meets: where its marker ends, and where its record
 // ends (0: refused). A record taken lies in the buffer around its marker, its face too.
-std::vector<std::pair<uint64_t, uint64_t>> walk(const bytes& scene, uint64_t from) {
-    std::vector<std::pair<uint64_t, uint64_t>> met;
+marks walk(const bytes& scene, uint64_t from) {
+    marks met;
     const marker_row* row = nullptr;
     auto next = [&](uint64_t pos) { return find_next_marker(scene.data(), scene.size(), pos, marker_set::newer_games, &row); };
     for (uint64_t at = next(from); at < scene.size(); at = next(at)) {
@@ -53,8 +54,7 @@ std::vector<std::pair<uint64_t, uint64_t>> walk(const bytes& scene, uint64_t fro
 
 }  // namespace
 
-// One record of every marker row, with faces: cut at every length, and with
-// each byte in turn spoilt.
+// One record of every marker row, with faces: cut at every length, each byte spoilt.
 TEST(hostile, every_cut_and_every_spoilt_byte) {
     const bytes face = encode_png(busy_picture(3, 2));
     std::vector<bytes> records;
@@ -68,13 +68,12 @@ TEST(hostile, every_cut_and_every_spoilt_byte) {
     const bytes whole = scene_with_records(records, 3);
     uint32_t iend = 0, ignored = 0;
     ASSERT_TRUE(find_scene_data(whole.data(), uint32_t(whole.size()), &iend));
-    const auto all = walk(whole, iend);
+    const marks all = walk(whole, iend);
     ASSERT_EQ(all.size(), 9u);
     for (size_t len = 0; len <= whole.size(); ++len) {
         const bytes cut(whole.begin(), whole.begin() + long(len));
         ASSERT_EQ(find_scene_data(cut.data(), uint32_t(len), &ignored), len >= 64 && len > iend + 42u) << len;
-        // The records that fit, then the first whose marker fits but not its end.
-        std::vector<std::pair<uint64_t, uint64_t>> fit;
+        marks fit;  // the records that fit, then the first whose marker fits but not its end
         for (size_t i = 0; i < all.size() && all[i].first <= len && (i == 0 || fit.back().second); ++i)
             fit.push_back({all[i].first, all[i].second <= len ? all[i].second : 0});
         ASSERT_EQ(walk(cut, iend), fit) << "cut at " << len;
@@ -84,8 +83,7 @@ TEST(hostile, every_cut_and_every_spoilt_byte) {
         spoilt[at] = ~spoilt[at] | 0x80;  // a length's byte becomes 128 or more
         if (find_scene_data(spoilt.data(), uint32_t(spoilt.size()), &ignored)) walk(spoilt, ignored);
     }
-    // Empty chunks of no type up to the end: the chunk walk ends all the same.
-    bytes zeros = {0x89, 'P', 'N', 'G'};
+    bytes zeros = {0x89, 'P', 'N', 'G'};  // then empty chunks of no type up to the end
     zeros.resize(4096);
     EXPECT_FALSE(find_scene_data(zeros.data(), uint32_t(zeros.size()), &ignored));
     // The first record's final length past the end: the scan moves on by a byte.
@@ -97,12 +95,10 @@ TEST(hostile, every_cut_and_every_spoilt_byte) {
 }
 
 // Faces that do not decode, declare sizes the decoder refuses or too big for
-// the decode budget, inflate far beyond their size, or use distance codes 30
-// and 31 (stb_image 2.27 copies bytes it never wrote) give the plain card.
+// the decode budget, or inflate far beyond their size give the plain card.
 TEST(hostile, damaged_and_huge_declared_faces) {
     const bytes good = encode_png(busy_picture(20, 10));
-    // A row of one pixel under a header declaring another size.
-    auto declaring = [](uint32_t width, uint32_t height, uint8_t depth) {
+    auto declaring = [](uint32_t width, uint32_t height, uint8_t depth) {  // a row of one pixel
         return png_with_stream({width, height, depth, 6, 0}, zlib_stored(bytes(9, 0)));
     };
     bytes broken_zlib = good;
@@ -110,14 +106,11 @@ TEST(hostile, damaged_and_huge_declared_faces) {
     const bytes faces[] = {
         bytes(good.begin(), good.begin() + long(good.size() / 2)), broken_zlib,
         {0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0, 1, 1, 0}, declaring(1 << 24, 1, 8),
-        declaring(1, 9000000, 8), declaring(0x7FFFFFFF, 0x7FFFFFFF, 8), declaring(65535, 65535, 16),
-        declaring(0, 10, 8),
+        declaring(1, 9000000, 8), declaring(0x7FFFFFFF, 0x7FFFFFFF, 8), declaring(65535, 65535, 16), declaring(0, 10, 8),
         declaring(256, 1 << 20, 16),  // the decoder's first guess, 2^31 + 2^20 bytes, overflows an int
         zero_face({32768, 16384, 16, 0, 0}),  // its 8-bit copy, 2^31 bytes, wraps to a tiny block in stb_image 2.27
         zero_face({23170, 23170, 16, 0, 0}),  // 6 GB to decode
         png_with_stream({1, 1, 8, 6, 0}, zlib_zero_run(uint64_t(3) << 30)),  // one pixel, 3 GiB of rows
-        png_with_stream({4, 2, 8, 6, 0}, zlib_blocks({{block_code::fixed, png_raw_rows({4, 2, 8, 6, 0}, 1), {{3, 20, 30}}}})),
-        png_with_stream({4, 2, 8, 6, 0}, zlib_blocks({{block_code::dynamic, png_raw_rows({4, 2, 8, 6, 0}, 2), {{1, 3, 31}}}}), 5),
     };
     const bytes plain = scan(scene_with_records({build_sp_record({})}))[0].first;  // no face, male
     for (const bytes& face : faces) {
@@ -127,8 +120,8 @@ TEST(hostile, damaged_and_huge_declared_faces) {
     }
 }
 
-// Sources far larger than the destination overflow the 16.16 steps; the
-// scaler still reads only the source and writes only the region.
+// Sources far larger than the destination overflow the 16.16 steps: still only
+// the source is read and the region written.
 TEST(hostile, scaler_steps_that_overflow) {
     const int cases[][4] = {{3 * 32768, 1, 3, 1}, {70000, 2, 2, 2}, {2, 3 * 32768, 2, 3}, {4, 200000, 4, 1}};
     for (auto [sw, sh, dw, dh] : cases) {

@@ -1,8 +1,7 @@
-// The marker table and its search, checked against comparing every marker text
-// (the scene builder's spelling) at every position of data crowded with the
-// bytes markers open with, its end cutting markers and brackets; with the
-// default rows and with all of them. Where two rows fit, the search must take
-// the first while the comparison keeps the last, so no marker may start another.
+// The marker search against comparing every marker text at every position of
+// data crowded with the bytes markers open with, its end cutting markers; with
+// the default rows and with all. Where two rows fit, the search takes the first
+// while the comparison keeps the last, so no marker may start another.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -12,7 +11,7 @@
 #include "scene_builder.h"
 
 TEST(marker, search_finds_what_trying_every_position_finds) {
-    std::string texts[row_count];  // the scene builder's own spelling
+    std::string texts[row_count];  // the scene builder's own spelling, not the table's
     for (int row = 0; row < row_count; ++row) texts[row] = marker_text(row);
     for (const marker_set set : {marker_set::standard, marker_set::newer_games}) {
         const int rows = set == marker_set::newer_games ? row_count : default_row_count;
@@ -53,8 +52,9 @@ TEST(marker, kks_and_kks_sun_apart) {
         {"\xE3\x80\x90KoiKatuCharaSunS\xE3\x80\x91", nullptr, nullptr},
         {marker_text(row_kks_sun).substr(0, 20), nullptr, nullptr},  // cut before its last byte
     };
-    for (const auto& c : cases)
-        for (const marker_set set : {marker_set::standard, marker_set::newer_games})
-            EXPECT_EQ(match_marker(reinterpret_cast<const uint8_t*>(c.text.data()), c.text.size(), 0, set),
-                      set == marker_set::standard ? c.with_default : c.with_all) << c.text;
+    for (const auto& [text, with_default, with_all] : cases) {
+        const auto* data = reinterpret_cast<const uint8_t*>(text.data());
+        EXPECT_EQ(match_marker(data, text.size(), 0, marker_set::standard), with_default) << text;
+        EXPECT_EQ(match_marker(data, text.size(), 0, marker_set::newer_games), with_all) << text;
+    }
 }

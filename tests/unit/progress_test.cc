@@ -28,8 +28,7 @@ using runs = std::vector<std::pair<uint64_t, uint64_t>>;  // positions [from, to
 std::string write_progress(uint32_t size, const runs& positions, uint32_t max_write, size_t fail = SIZE_MAX) {
     sizes.clear();
     fail_from = fail;
-    const std::string name =
-        std::string("progress_") + testing::UnitTest::GetInstance()->current_test_info()->name() + ".out";
+    const std::string name = std::string("progress_") + testing::UnitTest::GetInstance()->current_test_info()->name();
     FILE* f = std::fopen(name.c_str(), "w+b");
     if (!f) return "cannot open " + name;
     auto s = std::make_unique<progress_stream>();
@@ -52,18 +51,14 @@ TEST(progress, same_bytes_as_one_formatted_print_per_position) {
         {UINT32_MAX, {{0, 50}, {UINT32_MAX - 3000, UINT32_MAX}}},  // position * 100 needs 64 bits
         {UINT32_MAX - 7, {{42949600, 42949700}}},
     };
-    for (uint32_t size = 1; size <= 200; ++size) {  // the whole range, and a scan that starts late
-        cases.push_back({size, {{0, size}}});
-        cases.push_back({size, {{size / 3, size}}});
-    }
+    for (uint32_t size = 1; size <= 200; ++size)  // the whole range, and a scan that starts late
+        cases.insert(cases.end(), {{size, {{0, size}}}, {size, {{size / 3, size}}}});
     for (const auto& [size, positions] : cases) {
         std::string want;
         char unit[16];
         for (auto [from, to] : positions)
-            for (uint64_t p = from; p < to; ++p) {
-                std::snprintf(unit, sizeof unit, "\r%2u%%", unsigned(p * 100 / size));
-                want += unit;
-            }
+            for (uint64_t p = from; p < to; ++p)
+                want.append(unit, std::snprintf(unit, sizeof unit, "\r%2u%%", unsigned(p * 100 / size)));
         for (const uint32_t max_write : {8192u, console_write_max}) {
             ASSERT_TRUE(write_progress(size, positions, max_write) == want) << "size " << size;
             EXPECT_LE(*std::max_element(sizes.begin(), sizes.end()), max_write);
@@ -71,10 +66,8 @@ TEST(progress, same_bytes_as_one_formatted_print_per_position) {
     }
 }
 
-// A run of one percentage is cut into writes of at most `max_write` bytes,
-// whole texts and at least one; a write that falls short ends the stream.
-// Consoles of Windows 7 and earlier fail single writes of more than about
-// 32 KiB; elsewhere a write may carry the whole block.
+// Runs cut into writes of at most `max_write` bytes, whole texts, at least one; a
+// short write ends the stream. Windows 7 consoles fail writes over about 32 KiB.
 TEST(progress, write_sizes) {
     const bool windows = std::filesystem::path::preferred_separator == '\\';
     EXPECT_LE(console_write_max, windows ? 8192u : uint32_t(progress_unit_bytes * progress_block_units));
@@ -84,15 +77,12 @@ TEST(progress, write_sizes) {
         std::vector<size_t> sizes;
         size_t fail_from = SIZE_MAX;
     } cases[] = {
-        {{{0, 2047}}, 8192, {8188}},
-        {{{0, 2048}}, 8192, {8192}},
-        {{{0, 2049}}, 8192, {8192, 4}},
+        {{{0, 2047}}, 8192, {8188}}, {{{0, 2048}}, 8192, {8192}}, {{{0, 2049}}, 8192, {8192, 4}},
         {{{0, 2049}}, 8191, {8188, 8}},  // a part of a text does not count
         {{{99000, 102000}}, 8192, {4000, 8000}},  // split where the percentage changes (every 100000)
-        {{{0, 3}}, 0, {4, 4, 4}},
+        {{{0, 3}}, 0, {4, 4, 4}},  // at least one text
         {{{0, 16385}}, 65540, {65536, 4}},  // no more than the block holds
-        {{{0, 5000}, {6000, 9000}}, 8192, {8192}, 0},
-        {{{0, 5000}, {6000, 9000}}, 8192, {8192, 8192}, 1},
+        {{{0, 5000}, {6000, 9000}}, 8192, {8192}, 0}, {{{0, 5000}, {6000, 9000}}, 8192, {8192, 8192}, 1},
         {{{0, 5000}, {6000, 9000}}, 8192, {8192, 8192, 3616}, 2},
     };
     for (const auto& c : cases) {
@@ -100,7 +90,7 @@ TEST(progress, write_sizes) {
         const std::string got = write_progress(10000000, c.positions, c.max_write, c.fail_from);
         EXPECT_EQ(sizes, c.sizes);
         size_t taken = 0;  // what the watched writes passed on
-        for (size_t i = 0; i < c.sizes.size(); ++i) taken += i < c.fail_from ? c.sizes[i] : c.sizes[i] / 2;
+        for (size_t i = 0; i < c.sizes.size(); ++i) taken += c.sizes[i] >> (i >= c.fail_from);
         EXPECT_EQ(got.size(), taken);
     }
 }

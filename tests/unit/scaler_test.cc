@@ -16,11 +16,9 @@ int mix(int a, int b, int64_t f) { return a + int(std::floor(double(f) * (b - a)
 
 }  // namespace
 
-// Destination pixel (j, i) of the region samples column floor(j * HS / 65536)
-// and row floor(i * VS / 65536) of the source region with the remainders as
-// fractions; its right and lower neighbours are the next pixel and the next
-// row in the buffer, held in at the buffer's last pixel. The region's last
-// column and everything outside it stay untouched.
+// Pixel (j, i) samples column j * HS >> 16 and row i * VS >> 16, the remainders
+// as fractions, mixing the next pixel and the next row in the buffer, held at its
+// last pixel. The region's last column and all outside it stay untouched.
 TEST(scaler, matches_closed_form) {
     const struct {
         const char* name;
@@ -45,7 +43,7 @@ TEST(scaler, matches_closed_form) {
         scale_bilinear(dst.data(), c.dst_w, c.dx, c.dy, c.dw, c.dh, src.data(), n, c.src_w, o, c.sw, c.sh);
         const int64_t hs = int64_t(c.sw) * 65536 / c.dw, vs = c.dh ? int64_t(c.sh) * 65536 / c.dh : 0;
         auto at = [&](int64_t k, int ch) { return int(src[size_t(std::min(k, n - 1))] >> 8 * ch) & 0xFF; };
-        for (int y = 0; y < c.dst_h; ++y) {
+        for (int y = 0; y < c.dst_h; ++y)
             for (int x = 0; x < c.dst_w; ++x) {
                 const int64_t i = y - c.dy, j = x - c.dx, k = o + (i * vs >> 16) * c.src_w + (j * hs >> 16);
                 uint32_t want = i >= 0 && i < c.dh && j >= 0 && j < c.dw - 1 ? 0xFF000000 : untouched;
@@ -56,28 +54,23 @@ TEST(scaler, matches_closed_form) {
                 }
                 ASSERT_EQ(dst[size_t(y) * c.dst_w + x], want) << "x " << x << " y " << y;
             }
-        }
     }
 }
 
-// One-row sources, red only: column c holds `left`, column c + 1 `right`, and
-// destination column j samples between them.
+// One-row sources, red only: destination column j samples between column c
+// (`left`) and c + 1 (`right`) at the fractions the closed form may never meet.
 TEST(scaler, interpolation_takes_the_floor) {
     const struct {
         int sw, dw, j, c;
         uint32_t left, right, want;
     } cases[] = {
-        {11, 276, 251, 10, 10, 0, 9},  // fraction 1
-        {2, 6, 3, 0, 0, 10, 9},        // fraction 65535
-        {1, 4, 2, 0, 200, 100, 150},   // one half
-        {4, 2, 0, 0, 123, 250, 123},   // fraction 0: the left sample exactly
+        {11, 276, 251, 10, 10, 0, 9}, {2, 6, 3, 0, 0, 10, 9},      // fractions 1 and 65535
+        {1, 4, 2, 0, 200, 100, 150}, {4, 2, 0, 0, 123, 250, 123},  // one half; 0: the left sample exactly
     };
     for (const auto& c : cases) {
         std::vector<uint32_t> src(size_t(c.sw) + 1, 0xFF000000), dst(size_t(c.dw), untouched);
-        src[size_t(c.c)] |= c.left;
-        src[size_t(c.c) + 1] |= c.right;
-        scale_bilinear(dst.data(), c.dw, 0, 0, c.dw, 1, src.data(), int64_t(src.size()), c.sw + 1, 0, c.sw,
-                       1);
+        src[size_t(c.c)] |= c.left, src[size_t(c.c) + 1] |= c.right;
+        scale_bilinear(dst.data(), c.dw, 0, 0, c.dw, 1, src.data(), int64_t(src.size()), c.sw + 1, 0, c.sw, 1);
         EXPECT_EQ(dst[size_t(c.j)], 0xFF000000u | c.want) << c.left << " to " << c.right;
     }
 }
