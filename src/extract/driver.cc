@@ -46,7 +46,7 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
         // Every position up to and including the match shows its percentage.
         card_order_progress(&s.order, pos, at + 1);
         record_info rec;
-        if (!parse_record(scene, size, uint32_t(at), *row, path_tag, 0, &rec, &s.extents)) {
+        if (!parse_record(scene, size, uint32_t(at), *row, &rec, &s.extents)) {
             pos = at + 1;  // a record that would leave the buffer is no match
             continue;
         }

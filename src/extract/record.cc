@@ -119,8 +119,7 @@ bool parse_entry_table(const byte_view& v, uint64_t e, uint8_t kind, extent_cach
 }  // namespace
 
 bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
-                  const marker_row& row, uint32_t path_tag, uint32_t cards_written,
-                  record_info* out, extent_cache* extents) {
+                  const marker_row& row, record_info* out, extent_cache* extents) {
     const byte_view v{scene, size};
     const uint64_t e = uint64_t(match_pos) + row.length;
     // Letter kinds (above 64) use the entry table; 0 and 1 the string chain.
@@ -132,7 +131,6 @@ bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
                           : parse_string_picture(v, e, row.kind, out);
     if (!ok) return false;
     out->first = match_pos - lead;
-    format_card_name(row.prefix, out->sex, path_tag, cards_written, out->name);
     return true;
 }
 

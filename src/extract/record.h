@@ -1,4 +1,6 @@
 // Measuring one character record found at a marker match, and naming its card.
+// A card is named when it is written, since its number counts the cards
+// written before it.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +17,6 @@ struct record_info {
     uint32_t face_pos;   // face picture position, 0 when there is none
     uint32_t face_len;   // face picture length, 0 when there is none
     char sex;            // 'F' or 'M'
-    char name[card_name_capacity];
 };
 
 // Parses the record whose marker (from `row`) starts at `match_pos`, which must
@@ -24,8 +25,7 @@ struct record_info {
 // no match. A scan passes its `extents` cache so that entry tables are measured
 // without reading every entry; null reads them all, with the same results.
 bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
-                  const marker_row& row, uint32_t path_tag, uint32_t cards_written,
-                  record_info* out, extent_cache* extents = nullptr);
+                  const marker_row& row, record_info* out, extent_cache* extents = nullptr);
 
 // Formats "<prefix>_<sex>_<tag hex>_<number>.png" for card number
 // cards_written + 1.

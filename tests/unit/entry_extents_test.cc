@@ -57,7 +57,7 @@ marks walk(const bytes& scene, bool cached) {
     for (uint64_t at = find_next_marker(scene.data(), scene.size(), 0, marker_set::standard, &row); at < scene.size();
          at = find_next_marker(scene.data(), scene.size(), at, marker_set::standard, &row)) {
         record_info r{};
-        const bool ok = parse_record(scene.data(), uint32_t(scene.size()), uint32_t(at), *row, 0, 0, &r,
+        const bool ok = parse_record(scene.data(), uint32_t(scene.size()), uint32_t(at), *row, &r,
                                      cached ? &cache : nullptr);
         met.push_back({at, ok ? r.end : 0});
         at = ok ? r.end : at + 1;

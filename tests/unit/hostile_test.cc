@@ -43,7 +43,7 @@ marks walk(const bytes& scene, uint64_t from) {
     auto next = [&](uint64_t pos) { return find_next_marker(scene.data(), scene.size(), pos, marker_set::newer_games, &row); };
     for (uint64_t at = next(from); at < scene.size(); at = next(at)) {
         record_info r{};
-        const bool ok = parse_record(scene.data(), uint32_t(scene.size()), uint32_t(at), *row, 0, 0, &r);
+        const bool ok = parse_record(scene.data(), uint32_t(scene.size()), uint32_t(at), *row, &r);
         EXPECT_TRUE(!ok || (r.first < at && at < r.end && r.end <= scene.size() &&
                             (r.face_len == 0 || (r.face_pos > at && r.face_pos + r.face_len <= r.end))));
         met.push_back({at + row->length, ok ? r.end : 0});

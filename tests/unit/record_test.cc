@@ -19,7 +19,7 @@ bool parse_placed(const bytes& rec, int row, record_info* info, const bytes& aft
     put_bytes(scene, rec);
     put_bytes(scene, after);
     const uint32_t match = lead + (row == row_hs_male || row == row_hs_female ? 1 : 5);
-    return parse_record(scene.data(), uint32_t(scene.size()), match, marker_table[row], 0xABC, 0, info);
+    return parse_record(scene.data(), uint32_t(scene.size()), match, marker_table[row], info);
 }
 
 struct record_case {
