@@ -34,12 +34,27 @@ choose_windows_leg "${CARDLIFT_WINDOWS_LEG:-auto}" build/probe
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" LC_ALL=C.UTF-8
 
 # Makes the wine prefix of build directory $2 with the wine loader $1, once per
-# build directory (some seconds; later runs start at once).
-make_wine_prefix() {
+# build directory (some seconds; later runs start at once), and starts the one
+# wine server the whole leg talks to.
+#
+# Left to itself, wine's server quits a few seconds after its last client, and
+# a client that starts meanwhile races its shutdown: CTest starts a wine
+# process for every test, two at a time, and now and then one of them died
+# with "wine client error:0: recvmsg: Connection reset by peer" or printed
+# nothing at all. A persistent server (-p) lives from before the prefix is
+# made to the end of the leg, whatever the outcome (the EXIT trap), and the
+# prefix's services (services.exe, winedevice and the rest) are started once
+# here, detached from every test's output: a service started by a test would
+# inherit that test's pipe and keep CTest waiting for it to close.
+start_wine_leg() {
     export WINEPREFIX="$here/$2/wineprefix"
-    [ -f "$WINEPREFIX/system.reg" ] && return 0
-    mkdir -p "$2"
-    "$1" wineboot -i >"$2/wineboot.log" 2>&1 || { cat "$2/wineboot.log" >&2; return 1; }
+    mkdir -p "$WINEPREFIX"
+    wineserver -p </dev/null >/dev/null 2>&1
+    trap 'wineserver -k 2>/dev/null || true' EXIT
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$1" wineboot -i >"$2/wineboot.log" 2>&1 || { cat "$2/wineboot.log" >&2; return 1; }
+    fi
+    "$1" cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 # Runs the Linux end-to-end suite against the cardlift.exe of build directory
@@ -65,14 +80,14 @@ if [ "$windows_leg" = i686 ]; then
         $sudo dpkg --add-architecture i386
     fi
     ensure_packages "${native_packages[@]}" g++-mingw-w64-i686 wine wine32
-    make_wine_prefix wine build/mingw
+    start_wine_leg wine build/mingw
     cmake --workflow --preset mingw
     run_e2e_suite wine build/mingw
 else
     ensure_packages "${native_packages[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
     # The shipped program: built, and its file and archive checks run, which
-    # need no wine. Its unit tests are not built, as building them lists them
-    # by running them; nor may CPack build everything before packaging.
+    # need no wine. Its unit tests are not built, as they could not run here;
+    # nor may CPack build everything before packaging.
     cmake --preset mingw -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
     cmake --build --preset mingw --target cardlift cardlift_readme
     ctest --preset mingw --tests-regex '^packaging_'
@@ -81,7 +96,7 @@ else
     # settings of the mingw64 preset).
     wine64=/usr/lib/wine/wine64
     export WINEARCH=win64 WINELOADER=$wine64
-    make_wine_prefix $wine64 build/mingw64
+    start_wine_leg $wine64 build/mingw64
     cmake --workflow --preset mingw64
     run_e2e_suite $wine64 build/mingw64
 fi
