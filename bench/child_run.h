@@ -25,10 +25,12 @@ struct output_reader {
 };
 
 // Runs `args` (args[0] is the program path) in directory `dir`. Standard output
-// goes to `reader` through a pipe, or to /dev/null when there is none;
-// standard error always goes to /dev/null.
+// goes to `reader` through a pipe, or to /dev/null when there is none; with
+// `on_terminal`, to a pseudo-terminal whose other side is read (by `reader`
+// when given) as a terminal window would. Standard error always goes to
+// /dev/null.
 child_result run_child(const std::vector<std::string>& args, const std::string& dir,
-                       const output_reader* reader = nullptr);
+                       const output_reader* reader = nullptr, bool on_terminal = false);
 
 // This process's clocks now: monotonic wall seconds and CPU seconds used.
 timing clocks_now();

@@ -2,16 +2,14 @@
 #include <cstdio>
 
 #include "extract/driver.h"
+#include "platform/file.h"
 
 bool write_card_file(void*, const char* name, const uint8_t* png, size_t png_len,
                      const uint8_t* record, size_t record_len) {
-    std::FILE* file = std::fopen(name, "wb");
-    if (!file) return false;
-    bool ok = std::fwrite(png, 1, png_len, file) == png_len &&
-              std::fwrite(record, 1, record_len, file) == record_len;
-    // A full disk often shows only when the buffered tail is flushed on close.
-    ok = std::fclose(file) == 0 && ok;
-    // A short card would load as a damaged character; leave nothing behind.
-    if (!ok) std::remove(name);
-    return ok;
+    const byte_range pieces[] = {{png, png_len}, {record, record_len}};
+    char reason[reason_capacity];
+    if (store_file(name, pieces, 2, reason)) return true;
+    // The scan goes on; the user learns which card is missing and why.
+    std::fprintf(stderr, "cannot write %s: %s\r\n", name, reason);
+    return false;
 }

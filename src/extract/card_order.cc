@@ -100,11 +100,16 @@ void settle(card_order* o, found_card& card) {
     format_card_name(card.prefix, card.rec.sex, o->path_tag, totals->written, name);
     const uint8_t* record = o->scene + card.rec.first;
     if (o->sink->write(o->sink->context, name, job.png, size_t(job.png_len), record,
-                       card.rec.end - card.rec.first))
+                       card.rec.end - card.rec.first)) {
         ++totals->written;
-    else
+    } else {
+        ++totals->unwritten;
         keep_failed_picture(o, card.picture);
-    if (totals->written == max_cards) o->full = true;
+    }
+    if (totals->written == max_cards) {
+        o->full = true;
+        o->stop_pos = card.rec.end;
+    }
 }
 
 void settle_oldest(card_order* o) {
@@ -133,6 +138,7 @@ void card_order_start(card_order* o, const uint8_t* scene, const card_sink* sink
     o->totals = totals;
     o->progress = progress;
     o->full = false;
+    o->stop_pos = 0;
     std::memset(o->written_crcs, 0, sizeof o->written_crcs);
     o->open = progress_span{0, 0};
     o->found_head = 0;

@@ -55,6 +55,7 @@ struct card_order {
     scan_totals* totals;
     progress_stream* progress;
     bool full;                       // the last card a run may write is written
+    uint64_t stop_pos;               // once full: that card's end, where the scan stops
     uint32_t written_crcs[max_cards];  // of the cards written, in order
     progress_span open;              // progress after the newest card, not yet shown
     found_card found[max_cards_ahead];  // ring, oldest first

@@ -1,5 +1,6 @@
 #include "extract/driver.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,32 +22,51 @@ struct scan_state {
     progress_stream progress;
     extent_cache extents;  // entry-table maxima, allocated when needed
     card_order order;
+    uint32_t later_crcs[max_cards];  // of the later games' records passed over
 };
+
+// Counts a record of a later game that this run does not extract, once per
+// checksum; as a run extracts at most max_cards, no more are told apart.
+void note_later_game(scan_state* s, const uint8_t* scene, const record_info& rec, scan_totals* totals) {
+    const uint32_t crc = crc32(scene + rec.first, rec.end - rec.first);
+    for (uint32_t i = 0; i < totals->later_games; ++i)
+        if (s->later_crcs[i] == crc) return;
+    if (totals->later_games < max_cards) s->later_crcs[totals->later_games++] = crc;
+}
 
 }  // namespace
 
 void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
-                marker_set markers, uint32_t workers, const card_sink& sink, FILE* out,
+                const scan_settings& settings, const card_sink& sink, FILE* out,
                 scan_totals* totals) {
     // About 460 KiB; the stack holds it (the Windows build reserves 2 MiB).
     scan_state s;
-    *totals = scan_totals{0, 0};
-    progress_start(&s.progress, out, size, console_write_max);
+    *totals = scan_totals{};
+    progress_start(&s.progress, out, size, console_write_max, settings.terminal);
     extent_cache_start(&s.extents);
-    card_order_start(&s.order, scene, &sink, path_tag, workers, &s.canvas, &s.progress, totals);
+    card_order_start(&s.order, scene, &sink, path_tag, settings.workers, &s.canvas, &s.progress,
+                     totals);
+    // Without the later games' rows the search still looks for them, at no
+    // cost the scan can measure: a match of one is no match of this run, so
+    // the scan goes on as if it were not there, but it is counted.
+    const bool watch_later = settings.markers == marker_set::standard;
+    const marker_set search = watch_later ? marker_set::newer_games : settings.markers;
 
     uint64_t pos = start;
     while (pos < size && !s.order.full) {
         const marker_row* row = nullptr;
-        const uint64_t at = find_next_marker(scene, size, pos, markers, &row);
+        const uint64_t at = find_next_marker(scene, size, pos, search, &row);
         if (at >= size) {
             card_order_progress(&s.order, pos, size);
             break;
         }
         // Every position up to and including the match shows its percentage.
         card_order_progress(&s.order, pos, at + 1);
+        const bool passed_over = watch_later && row - marker_table >= ptrdiff_t(default_marker_rows);
         record_info rec;
-        if (!parse_record(scene, size, uint32_t(at), *row, &rec, &s.extents)) {
+        const bool parsed = parse_record(scene, size, uint32_t(at), *row, &rec, &s.extents);
+        if (parsed && passed_over) note_later_game(&s, scene, rec, totals);
+        if (!parsed || passed_over) {
             pos = at + 1;  // a record that would leave the buffer is no match
             continue;
         }
@@ -55,7 +75,12 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
     }
     card_order_finish(&s.order);
     extent_cache_release(&s.extents);
-    std::fflush(out);
+    if (s.order.full && s.order.stop_pos < size) {
+        const marker_row* row = nullptr;
+        totals->stopped_early = find_next_marker(scene, size, s.order.stop_pos, settings.markers, &row) < size;
+        totals->stop_percent = uint32_t(s.order.stop_pos * 100 / size);
+    }
+    totals->output_failed = s.progress.failed || std::fflush(out) != 0;
 }
 
 void print_summary(FILE* out, const scan_totals& totals) {
@@ -71,8 +96,22 @@ void print_summary(FILE* out, const scan_totals& totals) {
     std::fprintf(out, ".\r\n");
 }
 
+bool print_notices(FILE* err, const scan_totals& totals) {
+    if (totals.stopped_early)
+        std::fprintf(err, "Stopped after %u characters at %u%%: the rest of the scene was not searched.\r\n",
+                     unsigned(max_cards), unsigned(totals.stop_percent));
+    if (totals.later_games != 0)
+        std::fprintf(err, "Left out %u character%s of later games: run with %s to extract %s.\r\n",
+                     unsigned(totals.later_games), totals.later_games > 1 ? "s" : "", newer_games_option,
+                     totals.later_games > 1 ? "them" : "it");
+    if (totals.unwritten != 0)
+        std::fprintf(err, "%u card%s could not be written.\r\n", unsigned(totals.unwritten),
+                     totals.unwritten > 1 ? "s" : "");
+    return totals.unwritten != 0;
+}
+
 int cardlift_main(int argc, char** argv) {
-    prepare_console();
+    const bool output_open = prepare_console();
     const marker_set markers = take_marker_option(&argc, &argv);
     if (argc <= 1) {
         std::printf("Extract character cards from Illusion/IllGames scene files\r\n\r\n");
@@ -92,12 +131,20 @@ int cardlift_main(int argc, char** argv) {
     // Cards from different scene paths get different names.
     const uint32_t path_tag = crc32(reinterpret_cast<const uint8_t*>(path), std::strlen(path));
     const card_sink sink{write_card_file, nullptr};
-    const uint32_t workers =
-        worker_count_from(std::getenv(workers_variable), max_workers, default_worker_count());
+    const scan_settings settings{
+        markers, worker_count_from(std::getenv(workers_variable), max_workers, default_worker_count()),
+        stdout_is_terminal()};
     scan_totals totals;
-    scan_scene(file.data, file.size, iend, path_tag, markers, workers, sink, stdout, &totals);
+    scan_scene(file.data, file.size, iend, path_tag, settings, sink, stdout, &totals);
     std::free(file.data);
     print_summary(stdout, totals);
-    std::fflush(stdout);
-    return 0;
+    const bool output_lost = !output_open || totals.output_failed || std::fflush(stdout) != 0 ||
+                             std::ferror(stdout);
+    bool failed = print_notices(stderr, totals);
+    if (output_lost) {
+        // The cards are all there; what is missing is what the run told.
+        std::fprintf(stderr, "Standard output could not be written: the progress or the summary is missing.\r\n");
+        failed = true;
+    }
+    return failed ? 1 : 0;
 }

@@ -16,25 +16,46 @@ struct card_sink {
 };
 
 struct scan_totals {
-    uint32_t written;  // cards stored (at most 256)
-    uint32_t matches;  // records measured, duplicates and failed writes included
+    uint32_t written;    // cards stored (at most 256)
+    uint32_t matches;    // records measured, duplicates and failed writes included
+    uint32_t unwritten;  // cards the sink could not store
+    // Records of later games' markers that a run without them passed over
+    // (distinct by checksum; counted only when those markers are not looked for).
+    uint32_t later_games;
+    // The scan stopped after the last card a run may write with markers left
+    // in the rest of the scene, at this percentage of it.
+    bool stopped_early;
+    uint32_t stop_percent;
+    bool output_failed;  // some of the progress text could not be written
 };
 
 constexpr uint32_t max_cards = 256;
 
+// How a scan runs.
+struct scan_settings {
+    marker_set markers;  // the rows looked for
+    uint32_t workers;    // threads drawing card pictures; 0: the calling thread
+    bool terminal;       // the progress goes to a terminal: each percentage once
+};
+
 // Scans `scene` from `start` (the IEND chunk) to its end for the markers of
-// `markers`, hands each new card to `sink`, writes the progress stream to `out`
-// and fills `totals`. Card pictures are drawn by `workers` threads, or on the
-// calling thread when it is 0; everything handed to `sink` and `out` is the
-// same for any number. Touches no file itself.
+// the settings, hands each new card to `sink`, writes the progress stream to
+// `out` and fills `totals`. Everything handed to `sink` and `out` is the same
+// for any number of workers. Touches no file itself.
 void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
-                marker_set markers, uint32_t workers, const card_sink& sink, FILE* out,
+                const scan_settings& settings, const card_sink& sink, FILE* out,
                 scan_totals* totals);
 
 // Prints the closing line for `totals`.
 void print_summary(FILE* out, const scan_totals& totals);
 
-// Writes a card file in the current directory; a partial file is removed.
+// Prints, one line each, what a user should know beyond the summary: the scan
+// stopped early, later games' characters were passed over, cards could not be
+// written. Returns true when any of it makes the run a failure.
+bool print_notices(FILE* err, const scan_totals& totals);
+
+// Writes a card file in the current directory, replacing what stood at its
+// name only with a complete card; says on standard error why it could not.
 bool write_card_file(void* context, const char* name, const uint8_t* png, size_t png_len,
                      const uint8_t* record, size_t record_len);
 

@@ -26,13 +26,14 @@ void write_units(progress_stream* s, uint64_t count) {
 
 }  // namespace
 
-void progress_start(progress_stream* s, FILE* out, uint32_t size, uint32_t max_write) {
+void progress_start(progress_stream* s, FILE* out, uint32_t size, uint32_t max_write, bool once) {
     const uint32_t units = max_write / progress_unit_bytes;
     s->out = out;
     s->write = stdio_write;
     s->size = size;
     s->units_per_write = units < 1 ? 1 : units > progress_block_units ? progress_block_units : units;
     s->percent = 0;
+    s->once = once;
     s->block_ready = false;
     s->failed = false;
 }
@@ -46,7 +47,7 @@ void progress_positions(progress_stream* s, uint64_t from, uint64_t to) {
         const uint64_t run_end = next < to ? next : to;
         const bool changed = !s->block_ready || s->percent != percent;
         if (changed) fill_block(s, percent);
-        write_units(s, run_end - from);
+        if (changed || !s->once) write_units(s, s->once ? 1 : run_end - from);
         if (changed && !s->failed) s->failed = std::fflush(s->out) != 0;
         from = run_end;
     }

@@ -2,6 +2,7 @@
 // and preparing the console. Each platform has its own implementation file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct loaded_file {
@@ -20,7 +21,34 @@ bool load_whole_file(const char* path, loaded_file* out);
 // Puts standard output and standard error in the state the tool's byte-exact
 // messages need (binary mode where the platform has a text mode), and makes a
 // closed standard output fail its writes instead of ending the process.
-void prepare_console();
+// Returns false when standard output was not open at all: its writes are lost
+// then (its slot is held by a null device, so no file the tool opens can take
+// it and receive console text).
+bool prepare_console();
+
+// One piece of a file's contents.
+struct byte_range {
+    const uint8_t* data;
+    size_t len;
+};
+
+// Room for the system's words for why a file could not be written.
+constexpr size_t reason_capacity = 160;
+
+// Stores the pieces, one after another, as the file `name` in the current
+// directory. They are written to a new file, created exclusively under a name
+// no card can have, and only a complete file is renamed onto `name`: whatever
+// stood there (an earlier card, a symbolic or hard link) is replaced, never
+// written through, and stays as it was when the write fails. An interrupt or
+// termination signal meanwhile removes the unfinished file before the process
+// ends as the signal says. Returns false, with the reason in `reason`, when
+// the file could not be stored; nothing is left behind then.
+bool store_file(const char* name, const byte_range* pieces, int count,
+                char (&reason)[reason_capacity]);
+
+// True when standard output is an interactive terminal or console, where the
+// progress text is shown, not stored.
+bool stdout_is_terminal();
 
 // The most bytes the progress text hands to standard output in one write.
 extern const uint32_t console_write_max;

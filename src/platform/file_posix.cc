@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <initializer_list>
 
 #include "platform/file.h"
 
@@ -55,9 +58,111 @@ bool load_whole_file(const char* path, loaded_file* out) {
 // Large writes save system calls: the progress text of a 64 MiB scene is 256 MiB.
 const uint32_t console_write_max = 64 * 1024;
 
-void prepare_console() {
+namespace {
+
+// The unfinished file of the card being written, for the signal handler: set
+// before the file is created, cleared once it is renamed or removed.
+char unfinished_name[64];
+volatile sig_atomic_t unfinished = 0;
+
+// Removes the unfinished file, then ends the process as the signal would have
+// (the shell then reports the usual status, 130 for an interrupt). Only
+// async-signal-safe calls.
+void end_on_signal(int sig) {
+    if (unfinished) unlink(unfinished_name);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+
+// A descriptor of 0 to 2 that is not open would be taken by the next file the
+// tool opens, and console text would go into a card: a null device holds it.
+bool hold_if_closed(int fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) return true;
+    // The lowest free descriptor: this one, as the lower ones are held already.
+    open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    return false;
+}
+
+void set_reason(char (&reason)[reason_capacity], int error) {
+    std::snprintf(reason, reason_capacity, "%s", std::strerror(error));
+}
+
+bool write_all(int fd, const byte_range& piece) {
+    size_t done = 0;
+    while (done < piece.len) {
+        const ssize_t n = write(fd, piece.data + done, piece.len - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        done += size_t(n);
+    }
+    return true;
+}
+
+// Creates a file of a name no card has (cards never begin with a dot) that
+// did not exist before; a name already taken, even by a symlink, is passed.
+int create_unfinished() {
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unfinished = 0;
+        std::snprintf(unfinished_name, sizeof unfinished_name, ".cardlift-%ld-%u.part",
+                      long(getpid()), serial++);
+        unfinished = 1;
+        const int fd = open(unfinished_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            if (fd < 0) unfinished = 0;
+            return fd;
+        }
+    }
+    unfinished = 0;
+    return -1;
+}
+
+}  // namespace
+
+bool prepare_console() {
     // A pipe whose reader quits (`cardlift scene.png | head`) would otherwise
     // end the process at the next progress write, before the remaining cards
     // are written; ignored, the write fails and the progress writer stops.
     signal(SIGPIPE, SIG_IGN);
+    hold_if_closed(0);
+    const bool output = hold_if_closed(1);
+    hold_if_closed(2);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current;
+        // A signal ignored by whoever started the tool (nohup) stays ignored.
+        if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        signal(sig, end_on_signal);
+    }
+    return output;
 }
+
+bool store_file(const char* name, const byte_range* pieces, int count,
+                char (&reason)[reason_capacity]) {
+    const int fd = create_unfinished();
+    if (fd < 0) {
+        set_reason(reason, errno);
+        return false;
+    }
+    bool ok = true;
+    for (int i = 0; i < count && ok; ++i) ok = write_all(fd, pieces[i]);
+    int error = ok ? 0 : errno;
+    // A full disk may show only on close (network file systems).
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && rename(unfinished_name, name) != 0) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok) unlink(unfinished_name);
+    unfinished = 0;
+    if (!ok) set_reason(reason, error);
+    return ok;
+}
+
+bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }

@@ -120,8 +120,110 @@ bool load_whole_file(const char* path, loaded_file* out) {
 // this bounds every write the console sees.
 const uint32_t console_write_max = 8 * 1024;
 
-void prepare_console() {
+namespace {
+
+// The unfinished file of the card being written, for the console's Ctrl+C
+// handler, which runs on a thread of its own: set before the file is created,
+// cleared once it is renamed or removed.
+wchar_t unfinished_name[64];
+volatile LONG unfinished = 0;
+
+// Ctrl+C, Ctrl+Break or the console closing: the unfinished file, opened with
+// delete sharing, is marked for deletion and goes when the process ends and
+// its handle closes. FALSE lets the default handler end the process.
+BOOL WINAPI end_on_console_event(DWORD) {
+    if (unfinished) DeleteFileW(unfinished_name);
+    return FALSE;
+}
+
+// The system's message for `error`, in the ANSI code page, without the line
+// end it carries.
+void set_reason(char (&reason)[reason_capacity], DWORD error) {
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             error, 0, reason, reason_capacity, nullptr);
+    while (n > 0 && (reason[n - 1] == '\r' || reason[n - 1] == '\n' || reason[n - 1] == ' ')) --n;
+    if (n == 0) n = DWORD(std::snprintf(reason, reason_capacity, "error %lu", static_cast<unsigned long>(error)));
+    reason[n < reason_capacity ? n : reason_capacity - 1] = '\0';
+}
+
+bool write_all(HANDLE file, const byte_range& piece) {
+    size_t done = 0;
+    while (done < piece.len) {
+        const size_t left = piece.len - done;
+        const DWORD chunk = left > (1u << 30) ? DWORD(1u << 30) : DWORD(left);
+        DWORD written = 0;
+        if (!WriteFile(file, piece.data + done, chunk, &written, nullptr)) return false;
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        done += written;
+    }
+    return true;
+}
+
+// Creates a file of a name no card has (cards never begin with a dot) that
+// did not exist before; a name already taken is passed.
+HANDLE create_unfinished() {
+    static unsigned serial = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        unfinished = 0;
+        std::swprintf(unfinished_name, sizeof unfinished_name / sizeof unfinished_name[0],
+                      L".cardlift-%lu-%u.part", GetCurrentProcessId(), serial++);
+        unfinished = 1;
+        const HANDLE file = CreateFileW(unfinished_name, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
+    }
+    const DWORD error = GetLastError();
+    unfinished = 0;
+    SetLastError(error);
+    return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+bool prepare_console() {
     // Text mode would write every "\r\n" of a message as CR CR LF.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
+    SetConsoleCtrlHandler(end_on_console_event, TRUE);
+    // No file the tool opens takes the place of a missing standard output.
+    return _fileno(stdout) >= 0;
+}
+
+bool store_file(const char* name, const byte_range* pieces, int count,
+                char (&reason)[reason_capacity]) {
+    wchar_t wide[max_path_units];
+    if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide, max_path_units) <= 0) {
+        set_reason(reason, GetLastError());
+        return false;
+    }
+    const HANDLE file = create_unfinished();
+    if (file == INVALID_HANDLE_VALUE) {
+        set_reason(reason, GetLastError());
+        return false;
+    }
+    bool ok = true;
+    for (int i = 0; i < count && ok; ++i) ok = write_all(file, pieces[i]);
+    DWORD error = ok ? 0 : GetLastError();
+    if (!CloseHandle(file) && ok) {
+        ok = false;
+        error = GetLastError();
+    }
+    if (ok && !MoveFileExW(unfinished_name, wide, MOVEFILE_REPLACE_EXISTING)) {
+        ok = false;
+        error = GetLastError();
+    }
+    if (!ok) DeleteFileW(unfinished_name);
+    unfinished = 0;
+    if (!ok) set_reason(reason, error);
+    return ok;
+}
+
+// A console answers GetConsoleMode; a file, a pipe or NUL do not.
+bool stdout_is_terminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }

@@ -3,9 +3,14 @@
 
 #include <gtest/gtest.h>
 #include <stb/stb_image.h>
+#include <pty.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -57,6 +62,71 @@ inline run_result run_tool(const sandbox& box, const std::vector<std::string>& a
             read_text(box.root + "/stderr")};
 }
 
+// What shows on a terminal, for comparing the Windows tool under wine: wine's
+// console draws the text on the terminal itself, with escape sequences for the
+// cursor (a space becomes "erase to the end, move right") and with carriage
+// returns it leaves out or doubles, so only the characters shown, in order,
+// are compared there.
+inline std::string shown_characters(const std::string& drawn) {
+    std::string shown;
+    for (size_t at = 0; at < drawn.size(); ++at) {
+        if (drawn[at] == '\r' || drawn[at] == '\n') continue;
+        if (drawn[at] != '\x1b' || at + 1 >= drawn.size() || drawn[at + 1] != '[') {
+            shown += drawn[at];
+            continue;
+        }
+        size_t end = at + 2;
+        while (end < drawn.size() && !std::isalpha(static_cast<unsigned char>(drawn[end]))) ++end;
+        const int moved = std::atoi(drawn.c_str() + at + 2);  // 0 when left out: one column
+        if (end < drawn.size() && drawn[end] == 'C') shown.append(size_t(moved > 0 ? moved : 1), ' ');
+        at = end;
+    }
+    return shown;
+}
+
+// A progress stream as a terminal gets it: each four-byte percentage text only
+// where it differs from the one before; anything after the texts as it is.
+inline std::string each_percentage_once(const std::string& stream) {
+    std::string once, last;
+    size_t at = 0;
+    for (; at + 4 <= stream.size() && stream[at] == '\r' && stream[at + 3] == '%'; at += 4) {
+        const std::string unit = stream.substr(at, 4);
+        if (unit != last) once += unit;
+        last = unit;
+    }
+    once += stream.substr(at);
+    return windows_tool() ? shown_characters(once) : once;
+}
+
+// The same with standard output on a pseudo-terminal, as a user watching the
+// run has it; the terminal passes bytes through unchanged (no CR added before
+// LF), so what arrives is what the tool wrote.
+inline run_result run_tool_on_terminal(const sandbox& box, const std::vector<std::string>& args) {
+    termios raw_mode{};
+    cfmakeraw(&raw_mode);
+    int terminal = -1;
+    const std::string command = tool_command(box, args) + " 2>" + quoted(box.root + "/stderr");
+    const pid_t child = forkpty(&terminal, nullptr, &raw_mode, nullptr);
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    run_result r;
+    if (child < 0) return r;
+    char block[65536];
+    for (ssize_t n; (n = read(terminal, block, sizeof block)) != 0;) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;  // EIO: the last writer closed its side
+        r.out.append(block, size_t(n));
+    }
+    close(terminal);
+    int raw = 0;
+    if (waitpid(child, &raw, 0) == child && WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
+    r.err = read_text(box.root + "/stderr");
+    if (windows_tool()) r.out = shown_characters(r.out);
+    return r;
+}
+
 // The run's status and console streams, byte for byte.
 inline void expect_run(const run_result& r, int status, const std::string& out, const std::string& err = "") {
     EXPECT_EQ(r.out, out);
@@ -84,6 +154,13 @@ inline std::set<std::string> file_names(const sandbox& box) {  // in `work`
 
 inline std::string expected_out(const scene_plan& plan, const std::string& summary, size_t stop_after = SIZE_MAX) {
     return progress_text(plan, stop_after) + summary;
+}
+
+// What standard error says when a scan stops after 256 cards with markers left.
+inline std::string stop_notice(const scene_plan& plan) {
+    const uint64_t end = plan.spans[255].second;  // the 256th record's
+    return "Stopped after 256 characters at " + std::to_string(end * 100 / plan.file.size()) +
+           "%: the rest of the scene was not searched.\r\n";
 }
 
 inline uint32_t path_tag(const std::string& argument) {

@@ -14,6 +14,14 @@ struct placed {
     bool newer;        // found only with the option
 };
 
+// Without the option, later games' records are passed over as data, but the
+// user is told how many there are and how to get them.
+std::string later_games_notice(size_t passed_over) {
+    if (passed_over == 0) return "";
+    return "Left out " + std::to_string(passed_over) + (passed_over == 1 ? " character" : " characters") +
+           " of later games: run with --newer-games to extract " + (passed_over == 1 ? "it" : "them") + ".\r\n";
+}
+
 // Runs the tool with `args` on `records` and checks the run and every card;
 // without the option later games' records are mere data.
 std::vector<card> check_run(const std::vector<placed>& records, const std::vector<std::string>& args,
@@ -24,14 +32,18 @@ std::vector<card> check_run(const std::vector<placed>& records, const std::vecto
     const scene_plan plan = plan_scene(data);
     scene_plan seen{plan.file, {}};
     std::vector<const placed*> found;
+    std::set<std::string> passed_over;  // the records, as text
     for (size_t i = 0; i < records.size(); ++i)
         if (with_option || !records[i].newer) found.push_back(&records[i]), seen.spans.push_back(plan.spans[i]);
+        else passed_over.insert(std::string(records[i].record.begin(), records[i].record.end()));
     const size_t n = found.size();
     sandbox box;
     write_file(box, scene_name, plan.file);
     expect_run(run_tool(box, args), 0,
-               expected_out(seen, n == 1 ? "\rExtracted 1 character.\r\n"
-                                         : "\rExtracted " + std::to_string(n) + " characters.\r\n"));
+               expected_out(seen, n == 0   ? "\rNo characters found!\r\n"
+                                  : n == 1 ? "\rExtracted 1 character.\r\n"
+                                           : "\rExtracted " + std::to_string(n) + " characters.\r\n"),
+               later_games_notice(passed_over.size()));
     std::set<std::string> names{scene_name};
     std::vector<card> cards;
     for (size_t i = 0; i < n; ++i) {
@@ -58,6 +70,10 @@ TEST(e2e_newer_games, each_marker_with_and_without_the_option) {
     EXPECT_EQ(with[0].pixels, with[4].pixels);
     EXPECT_NE(with[0].pixels, with[3].pixels);  // plain, female
     check_run(scene, {"scene.png"}, false);
+    // A copy of a later game's record is the same character, told once; a
+    // scene of nothing else is told of it too.
+    const placed sun = scene[0];
+    check_run({sun, sun}, {"scene.png"}, false);
 }
 
 // Only an exact first "--newer-games" is the option; the path after it gives the tag.

@@ -7,19 +7,23 @@
 
 namespace {
 
-// A pipe whose reader quit, or a closed descriptor, costs the console text
-// only: every card is written in full, the status is 0. The characters lie
-// 8 MiB apart, so the reader is long gone when the later ones are reached.
+// A pipe whose reader quit, a closed descriptor or a full device cost the
+// console text only: every card is written in full (no console byte in one,
+// though a closed descriptor is the first a file opened would get), and the
+// run says on standard error that its output is missing, with status 1. The
+// characters lie 8 MiB apart, so the reader is long gone when the later ones
+// are reached.
 TEST(e2e_process, failing_standard_output_loses_no_card) {
     const bytes records[] = {character(row_kk, 1), character(row_kk, 0), character(row_rg, 1)};
     const std::string names[] = {card_name("KK_F", 1), card_name("KK_M", 2), card_name("RG_F", 3)};
     const bytes scene = scene_with_records({records[0], records[1], records[2]}, size_t(8) << 20);
-    for (const bool closed : {false, true}) {
-        SCOPED_TRACE(closed ? "standard output closed" : "reader quits after 8 bytes");
+    for (const std::string output : {"pipe", ">&-", ">/dev/full"}) {
+        SCOPED_TRACE(output == "pipe" ? "reader quits after 8 bytes" : output);
         sandbox box;
         write_file(box, "scene.png", scene);
         const std::string command = tool_command(box, {"scene.png"}) + " 2>" + quoted(box.root + "/stderr");
-        int raw = closed ? system((command + " >&-").c_str()) : -1;
+        const bool closed = output != "pipe";
+        int raw = closed ? system((command + " " + output).c_str()) : -1;
         if (!closed) {
             FILE* pipe = popen(command.c_str(), "r");
             ASSERT_NE(pipe, nullptr);
@@ -29,9 +33,49 @@ TEST(e2e_process, failing_standard_output_loses_no_card) {
             raw = pclose(pipe);  // closes the reading end, then waits for the tool
         }
         ASSERT_TRUE(raw != -1 && WIFEXITED(raw)) << "raw status " << raw;
-        expect_run({WEXITSTATUS(raw), "", read_text(box.root + "/stderr")}, 0, "");
+        expect_run({WEXITSTATUS(raw), "", read_text(box.root + "/stderr")}, 1, "",
+                   "Standard output could not be written: the progress or the summary is missing.\r\n");
         EXPECT_EQ(file_names(box), (std::set<std::string>{"scene.png", names[0], names[1], names[2]}));
         for (int i = 0; i < 3; ++i) EXPECT_EQ(read_card(box, names[i]).rest, records[i]);  // no console bytes
+    }
+}
+
+// On a terminal each percentage is written once, when it changes, and the
+// screen shows the same sequence; into a pipe (or a file) the stream is one
+// text a position, as ever. Scenes: one whose scan starts at 16 % and skips
+// most percentages, one of many positions a percentage, cards with a
+// duplicate, and the stop after 256 cards.
+TEST(e2e_process, progress_on_a_terminal_shows_each_percentage_once) {
+    const bytes a = character(row_kk, 1), b = character(row_rg, 0, encode_png(busy_picture(9, 7, 3)));
+    std::vector<bytes> many;
+    for (int i = 0; i < 260; ++i) many.push_back(character(row_hc, 0, {}, std::to_string(i)));
+    const struct {
+        scene_plan plan;
+        const char* summary;
+        size_t stop_after = SIZE_MAX;
+    } cases[] = {
+        {{build_scene(bytes(31, '.')), {}}, "\rNo characters found!\r\n"},
+        {{build_scene(bytes(300000, '.')), {}}, "\rNo characters found!\r\n"},
+        {plan_scene({a, b, a}), "\rExtracted 2 characters (1 duplication skipped).\r\n"},
+        {plan_scene(many), "\rExtracted 256 characters.\r\n", 256},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.plan.file.size() << " bytes, " << c.plan.spans.size() << " records");
+        const std::string full = expected_out(c.plan, c.summary, c.stop_after);
+        sandbox box;
+        write_file(box, "scene.png", c.plan.file);
+        const std::string err = c.stop_after == 256 ? stop_notice(c.plan) : "";
+        expect_run(run_tool_on_terminal(box, {"scene.png"}), 0, each_percentage_once(full), err);
+        FILE* pipe = popen((tool_command(box, {"scene.png"}) + " 2>" + quoted(box.root + "/stderr")).c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string piped;
+        char block[65536];
+        for (size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;) piped.append(block, n);
+        const int raw = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0);
+        EXPECT_TRUE(piped == full) << "the piped stream differs";
+        EXPECT_EQ(read_text(box.root + "/stderr"), err);
+        EXPECT_EQ(file_names(box).size(), 1 + std::min<size_t>(c.plan.spans.size(), 256) - (c.plan.spans.size() == 3));
     }
 }
 

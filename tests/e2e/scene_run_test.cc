@@ -69,17 +69,23 @@ TEST(e2e_scene_run, cards_and_summary) {
          {{"HC_F", 0}, {"KK_M", 1}, {"KK_F", 2}, {"KKS_M", 3}, {"HS_M", 4}, {"HS_F", 5}, {"HS2_F", 6},
           {"RG_M", 7}, {"KK_F", 8, &face}, {"KK_M", 9}, {"RG_F", 10}},
          "\rExtracted 11 characters.\r\n"},
-        {{}, {}, "\rExtracted 256 characters.\r\n", 256},  // of 300; filled in below
+        // Of 300, and of exactly 256: filled in below. The stop is told only
+        // when markers are left unsearched.
+        {{}, {}, "\rExtracted 256 characters.\r\n", 256},
+        {{}, {}, "\rExtracted 256 characters.\r\n", 256},
     };
     for (size_t i = 0; i < 300; ++i) cases[4].records.push_back(character(row_kk, 0, {}, std::to_string(i)));
+    cases[5].records.assign(cases[4].records.begin(), cases[4].records.begin() + 256);
     for (size_t i = 0; i < 256; ++i) cases[4].cards.push_back({"KK_M", i});
+    cases[5].cards = cases[4].cards;
     for (const summary_case& c : cases) {
-        SCOPED_TRACE(c.summary);
+        SCOPED_TRACE(testing::Message() << c.summary << c.records.size() << " records");
         sandbox box;
         // A file of the first card's name is replaced, not appended to.
         if (!c.cards.empty()) write_file(box, card_name(c.cards[0].stem, 1), bytes(500000, 0x5A));
         const scene_plan plan = plan_scene(c.records);
-        expect_run(run_scene(box, plan.file), 0, expected_out(plan, c.summary, c.stop_after));
+        expect_run(run_scene(box, plan.file), 0, expected_out(plan, c.summary, c.stop_after),
+                   c.records.size() > 256 ? stop_notice(plan) : "");
         std::set<std::string> names{"scene.png"};
         for (size_t n = 0; n < c.cards.size(); ++n) {
             const expected_card& want = c.cards[n];

@@ -29,7 +29,7 @@ std::vector<card> scan(const bytes& file) {
     };
     std::FILE* null_out = std::fopen("/dev/null", "wb");
     scan_totals totals{};
-    scan_scene(exact.data(), uint32_t(exact.size()), iend, 0, marker_set::newer_games, 0, card_sink{keep, &cards},
+    scan_scene(exact.data(), uint32_t(exact.size()), iend, 0, {marker_set::newer_games, 0, false}, card_sink{keep, &cards},
                null_out, &totals);
     std::fclose(null_out);
     return cards;

@@ -25,14 +25,15 @@ size_t watched_write(FILE* out, const char* data, size_t len) {
 // What arrives in a real file in binary mode, as the tool writes its output.
 // A file per test: CTest runs this file's tests side by side in one directory.
 using runs = std::vector<std::pair<uint64_t, uint64_t>>;  // positions [from, to), in order
-std::string write_progress(uint32_t size, const runs& positions, uint32_t max_write, size_t fail = SIZE_MAX) {
+std::string write_progress(uint32_t size, const runs& positions, uint32_t max_write, size_t fail = SIZE_MAX,
+                           bool once = false) {
     sizes.clear();
     fail_from = fail;
     const std::string name = std::string("progress_") + testing::UnitTest::GetInstance()->current_test_info()->name();
     FILE* f = std::fopen(name.c_str(), "w+b");
     if (!f) return "cannot open " + name;
     auto s = std::make_unique<progress_stream>();
-    progress_start(s.get(), f, size, max_write);
+    progress_start(s.get(), f, size, max_write, once);
     s->write = watched_write;
     for (auto [from, to] : positions) progress_positions(s.get(), from, to);
     std::string got(size_t(std::ftell(f)), '\0');
@@ -53,15 +54,25 @@ TEST(progress, same_bytes_as_one_formatted_print_per_position) {
     };
     for (uint32_t size = 1; size <= 200; ++size)  // the whole range, and a scan that starts late
         cases.insert(cases.end(), {{size, {{0, size}}}, {size, {{size / 3, size}}}});
-    for (const auto& [size, positions] : cases) {
-        std::string want;
-        char unit[16];
-        for (auto [from, to] : positions)
-            for (uint64_t p = from; p < to; ++p)
-                want.append(unit, std::snprintf(unit, sizeof unit, "\r%2u%%", unsigned(p * 100 / size)));
-        for (const uint32_t max_write : {8192u, console_write_max}) {
-            ASSERT_TRUE(write_progress(size, positions, max_write) == want) << "size " << size;
-            EXPECT_LE(*std::max_element(sizes.begin(), sizes.end()), max_write);
+    // On a terminal: the same texts with each repeat left out, so the screen
+    // shows the same sequence; one write and one flush a text.
+    for (const bool once : {false, true}) {
+        for (const auto& [size, positions] : cases) {
+            std::string want;
+            char unit[16];
+            unsigned shown = 100;
+            for (auto [from, to] : positions)
+                for (uint64_t p = from; p < to; ++p) {
+                    const unsigned percent = unsigned(p * 100 / size);
+                    if (!once || percent != shown)
+                        want.append(unit, std::snprintf(unit, sizeof unit, "\r%2u%%", percent));
+                    shown = percent;
+                }
+            for (const uint32_t max_write : {8192u, console_write_max}) {
+                ASSERT_TRUE(write_progress(size, positions, max_write, SIZE_MAX, once) == want)
+                    << "size " << size << (once ? " once" : "");
+                EXPECT_LE(*std::max_element(sizes.begin(), sizes.end()), once ? 4u : max_write);
+            }
         }
     }
 }

@@ -62,7 +62,7 @@ scan_result scan(const bytes& file, const std::set<size_t>& failing, uint32_t wo
     uint32_t iend = 0;
     std::FILE* out = std::tmpfile();
     if (!out || !find_scene_data(file.data(), uint32_t(file.size()), &iend)) return r;
-    scan_scene(file.data(), uint32_t(file.size()), iend, tag, marker_set::standard, workers,
+    scan_scene(file.data(), uint32_t(file.size()), iend, tag, {marker_set::standard, workers, false},
                card_sink{log_write, &r}, out, &r.totals);
     std::rewind(out);
     char block[4096];
