@@ -8,7 +8,7 @@
 struct hostile_scene {
     const char* file;
     const char* what;    // the row's name in the table
-    double cpu_limit_ms; // the most CPU time the whole run may take
+    double cpu_limit_ms; // the most CPU time the whole run may take; 0: 1 s per MiB of scene
 };
 
 constexpr hostile_scene hostile_scenes[] = {
@@ -22,5 +22,12 @@ constexpr hostile_scene hostile_scenes[] = {
     // The ones above, each twice, as the characters of one scene: decoded
     // side by side on every core, they still share one budget.
     {"hostile_all.png", "all of them twice, one scene, every core", 3000},
+    // The largest 8-bit square again and again, each copy a character of its
+    // own: within the decode budget one by one, together far past what their
+    // scene's size lets its faces cost.
+    {"hostile_bombs64.png", "64 largest 8-bit squares, one scene", 0},
+    {"hostile_bombs256.png", "256 largest 8-bit squares, one scene", 0},
 };
+// How many copies the last two scenes hold.
+constexpr int bomb_scene_copies[] = {64, 256};
 constexpr size_t hostile_scene_count = sizeof hostile_scenes / sizeof hostile_scenes[0];

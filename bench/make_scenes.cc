@@ -139,7 +139,14 @@ bool write_hostile_scenes(const std::string& dir) {
         for (uint8_t copy = 0; copy < 2; ++copy)
             all.push_back(build_sp_record({.picture1 = faces[i], .skipped = bytes(1, uint8_t(i * 2 + copy))}));
     }
-    return ok && write_file(dir + hostile_scenes[faces.size()].file, scene_with_records(all));
+    ok &= write_file(dir + hostile_scenes[faces.size()].file, scene_with_records(all));
+    for (size_t k = 0; k < 2; ++k) {
+        std::vector<bytes> bombs;
+        for (int copy = 0; copy < bomb_scene_copies[k]; ++copy)
+            bombs.push_back(build_sp_record({.picture1 = faces[5], .skipped = {uint8_t(copy), uint8_t(copy >> 8)}}));
+        ok &= write_file(dir + hostile_scenes[faces.size() + 1 + k].file, scene_with_records(bombs));
+    }
+    return ok;
 }
 
 }  // namespace

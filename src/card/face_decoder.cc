@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include <stb/stb_image.h>
 
@@ -41,6 +42,21 @@ uint64_t face_decode_bytes(const face_header& header, uint32_t png_len) {
     const uint64_t converting = image + rgba;
     const uint64_t narrowing = header.sixteen_bits ? rgba + pixels * 4 : 0;
     return std::max({gathering, inflating, unfiltering, converting, narrowing});
+}
+
+uint64_t face_pixel_bytes(const uint8_t* png, uint32_t png_len) {
+    // Signature (8), then the IHDR chunk: length (4), type (4), width and
+    // height (4 each, big-endian), bit depth (1).
+    static const uint8_t opening[16] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n',
+                                        0,    0,   0,   13,  'I',  'H',  'D',  'R'};
+    if (png_len < 25 || std::memcmp(png, opening, sizeof opening) != 0) return 0;
+    auto be32 = [&](uint32_t at) {
+        return uint32_t(png[at]) << 24 | uint32_t(png[at + 1]) << 16 | uint32_t(png[at + 2]) << 8 | png[at + 3];
+    };
+    const uint64_t width = be32(16), height = be32(20), sample = png[24] == 16 ? 2 : 1;
+    // Sides past 2^24 are refused by the decoder; the product stays in 64 bits.
+    if (width > (1u << 24) || height > (1u << 24)) return UINT64_MAX;
+    return width * height * 4 * sample;
 }
 
 namespace {

@@ -36,6 +36,13 @@ struct face_header {
 // deflate stream inflates to no more than the picture's own size.
 uint64_t face_decode_bytes(const face_header& header, uint32_t png_len);
 
+// The bytes of the picture in 4 channels of 8 bits that the header of `png`
+// declares (width x height x 4, twice that at 16 bits a sample): what
+// decoding and drawing it costs grows with them. Read off the IHDR chunk,
+// which a PNG must open with; 0 for bytes that do not, which the decoder
+// refuses at once.
+uint64_t face_pixel_bytes(const uint8_t* png, uint32_t png_len);
+
 // What a decoded picture holds of the decode budget shared by all decodes in
 // flight (see shared_budget.h). The picture itself is part of what its header
 // promised, so the hold lasts until the picture is freed.

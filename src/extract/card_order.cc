@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "card/face_decoder.h"
 #include "extract/crc32.h"
 
 namespace {
@@ -41,8 +42,15 @@ bool same_picture(const card_job& job, const record_info& rec, const uint8_t* fa
            (job.face_len == 0 || std::memcmp(job.face, face, job.face_len) == 0);
 }
 
-int picture_for(card_order* o, const record_info& rec, uint32_t crc) {
-    const uint8_t* face = rec.face_len != 0 && rec.face_pos != 0 ? o->scene + rec.face_pos : nullptr;
+// The face to decode for `rec`, null when it has none or the scene's
+// allowance for faces does not reach to it.
+const uint8_t* face_of(card_order* o, const record_info& rec, uint32_t crc) {
+    if (rec.face_len == 0 || rec.face_pos == 0) return nullptr;
+    const uint8_t* face = o->scene + rec.face_pos;
+    return face_allowance_grant(&o->faces, crc, face_pixel_bytes(face, rec.face_len)) ? face : nullptr;
+}
+
+int picture_for(card_order* o, const record_info& rec, uint32_t crc, const uint8_t* face) {
     int free_slot = -1;
     for (int i = 0; i < int(sizeof o->pictures / sizeof o->pictures[0]); ++i) {
         card_picture_slot& slot = o->pictures[i];
@@ -129,10 +137,11 @@ void settle_ready(card_order* o) {
 
 }  // namespace
 
-void card_order_start(card_order* o, const uint8_t* scene, const card_sink* sink, uint32_t path_tag,
-                      uint32_t workers, card_canvas* canvas, progress_stream* progress,
+void card_order_start(card_order* o, const uint8_t* scene, uint32_t scene_size, const card_sink* sink,
+                      uint32_t path_tag, uint32_t workers, card_canvas* canvas, progress_stream* progress,
                       scan_totals* totals) {
     o->scene = scene;
+    face_allowance_start(&o->faces, scene_size);
     o->sink = sink;
     o->path_tag = path_tag;
     o->totals = totals;
@@ -171,7 +180,8 @@ void card_order_add(card_order* o, const record_info& rec, const marker_row& row
     card.crc = crc32(o->scene + rec.first, rec.end - rec.first);
     // A record already written is skipped whatever happens before it, since
     // written cards stay written; it needs no picture.
-    card.picture = already_written(o, card.crc) ? -1 : picture_for(o, rec, card.crc);
+    const uint8_t* face = face_of(o, rec, card.crc);
+    card.picture = already_written(o, card.crc) ? -1 : picture_for(o, rec, card.crc, face);
     ++o->found_count;
     settle_ready(o);
 }

@@ -15,6 +15,7 @@
 
 #include "extract/card_pool.h"
 #include "extract/driver.h"
+#include "extract/face_allowance.h"
 #include "extract/progress.h"
 #include "extract/record.h"
 
@@ -66,11 +67,12 @@ struct card_order {
     int failed[kept_failed_pictures];  // pictures of failed writes, oldest first
     uint32_t failed_count;
     card_pool pool;
+    face_allowance faces;
 };
 
 // Prepares an empty order drawing with `workers` threads (0: on this thread,
-// on `canvas`).
-void card_order_start(card_order* order, const uint8_t* scene, const card_sink* sink,
+// on `canvas`), for the scene of `scene_size` bytes at `scene`.
+void card_order_start(card_order* order, const uint8_t* scene, uint32_t scene_size, const card_sink* sink,
                       uint32_t path_tag, uint32_t workers, card_canvas* canvas,
                       progress_stream* progress, scan_totals* totals);
 

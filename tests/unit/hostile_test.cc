@@ -5,7 +5,9 @@
 
 #include <cstdio>
 
+#include "card/face_decoder.h"
 #include "card/scaler.h"
+#include "extract/face_allowance.h"
 #include "extract/driver.h"
 #include "extract/marker_table.h"
 #include "extract/record.h"
@@ -117,6 +119,42 @@ TEST(hostile, damaged_and_huge_declared_faces) {
         const std::vector<card> cards = scan(scene_with_records({build_sp_record({.picture1 = face})}));
         ASSERT_EQ(cards.size(), 1u);
         EXPECT_TRUE(cards[0].first == plain) << "face " << &face - faces;
+    }
+}
+
+// A scene's faces share one allowance of pixel bytes, the floor and 64 bytes
+// per byte of scene, taken in scan order by what each header declares: a face
+// declaring all but 800 bytes of it (and failing to decode, at no cost) leaves
+// exactly enough for a 20 x 10 face after it, 8 bytes less leaves too little.
+// Sides past 2^24, which the decoder refuses, take nothing.
+TEST(hostile, faces_share_an_allowance_that_grows_with_the_scene) {
+    const bytes small = encode_png(busy_picture(20, 10));  // 800 pixel bytes
+    EXPECT_EQ(face_pixel_bytes(small.data(), uint32_t(small.size())), 800u);
+    auto declaring = [](uint32_t width, uint32_t height, uint8_t depth) {
+        return png_with_stream({width, height, depth, 0, 0}, zlib_stored(bytes(3, 0)));
+    };
+    const bytes wide = declaring(1 << 24, 1 << 24, 16), past = declaring((1 << 24) + 1, 1, 8);
+    EXPECT_EQ(face_pixel_bytes(wide.data(), uint32_t(wide.size())), uint64_t(1) << 51);
+    EXPECT_EQ(face_pixel_bytes(past.data(), uint32_t(past.size())), UINT64_MAX);
+    EXPECT_EQ(face_pixel_bytes(small.data(), 24), 0u);  // cut inside the header
+    const bytes plain = scan(scene_with_records({build_sp_record({.text = "p", .final_section = final_with_sex(1)})}))[0].first;
+    const bytes drawn = scan(scene_with_records({character(row_kk, 1, small)}))[0].first;
+    ASSERT_NE(drawn, plain);
+
+    auto scene_for = [&](uint32_t greedy_height, const bytes& before) {
+        return scene_with_records({before, character(row_kk, 0, declaring(2, greedy_height, 8)), character(row_kk, 1, small)});
+    };
+    for (const bool past_huge : {false, true}) {
+        // A face past 2^24 a side before them changes nothing.
+        const bytes before = character(row_kk, 0, past_huge ? past : bytes(), "b");
+        const uint64_t scene_size = scene_for(1, before).size();
+        const uint64_t allowance = face_allowance_floor + face_allowance_per_scene_byte * scene_size;
+        for (const uint64_t left : {800u, 792u}) {  // after the greedy face, 2 x height pixels of 4 bytes
+            SCOPED_TRACE(testing::Message() << left << " bytes left" << (past_huge ? ", after a face past 2^24" : ""));
+            const std::vector<card> cards = scan(scene_for(uint32_t((allowance - left) / 8), before));
+            ASSERT_EQ(cards.size(), 3u);
+            EXPECT_TRUE(cards[2].first == (left == 800 ? drawn : plain));
+        }
     }
 }
 
