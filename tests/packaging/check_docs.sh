@@ -29,4 +29,19 @@ while read -r name prefix; do
     grep -qE "^ *\[$name\] +$prefix +" "$src/packaging/readme.txt" ||
         fail "packaging/readme.txt: no table row for $name with prefix $prefix"
 done <<<"$rows"
+# Every message the program prints on standard error is documented: each
+# fixed part (of 8 characters or more) of its format text, between the
+# conversions, stands in the README and in the manual page (read without its
+# escapes).
+page_text=$(sed 's/\\-/-/g; s/\\&//g' "$page")
+formats=$(sed -n 's/.*fprintf(\(stderr\|err\), *"\([^"]*\)".*/\2/p' "$src"/src/extract/*.cc)
+[ "$(wc -l <<<"$formats")" -ge 6 ] || fail "expected at least 6 messages on standard error, read: $formats"
+while read -r format; do
+    while read -r part; do
+        part=$(sed 's/^ *//; s/ *$//' <<<"$part")
+        [ ${#part} -ge 8 ] || continue
+        grep -qF -- "$part" "$src/README.md" || fail "README.md: no message with '$part' (of '$format')"
+        grep -qF -- "$part" <<<"$page_text" || fail "man page: no message with '$part' (of '$format')"
+    done < <(sed 's/\\r\\n//g; s/%[a-z%]*/\n/g' <<<"$format")
+done <<<"$formats"
 echo "documentation checks passed"
