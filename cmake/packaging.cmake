@@ -18,13 +18,49 @@ if(WIN32)
     DEPENDS ${cardlift_readme_in} ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake
     COMMENT "Writing readme.txt with CR LF line ends"
     VERBATIM)
-  add_custom_target(cardlift_readme ALL DEPENDS ${cardlift_readme_out})
-  install(FILES ${cardlift_readme_out} DESTINATION .)
+  # The licence beside them, as LICENSE.txt with CR LF line ends too.
+  set(cardlift_licence_out ${PROJECT_BINARY_DIR}/LICENSE.txt)
+  add_custom_command(OUTPUT ${cardlift_licence_out}
+    COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/LICENSE -DOUT=${cardlift_licence_out}
+            -P ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake
+    COMMENT "Writing LICENSE.txt with CR LF line ends"
+    VERBATIM)
+  add_custom_target(cardlift_readme ALL DEPENDS ${cardlift_readme_out} ${cardlift_licence_out})
+  install(FILES ${cardlift_readme_out} ${cardlift_licence_out} DESTINATION .)
 
   set(CPACK_GENERATOR ZIP)
 else()
   install(TARGETS cardlift RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/man/cardlift.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # The manual page compressed and the licence as a Debian copyright file, as
+  # Debian packages ship them; man reads the compressed page as it is.
+  find_program(CARDLIFT_GZIP gzip REQUIRED)
+  set(cardlift_page_gz ${PROJECT_BINARY_DIR}/cardlift.1.gz)
+  set(cardlift_copyright ${PROJECT_BINARY_DIR}/copyright)
+  add_custom_command(OUTPUT ${cardlift_page_gz}
+    COMMAND ${CMAKE_COMMAND} -DGZIP=${CARDLIFT_GZIP} -DIN=${PROJECT_SOURCE_DIR}/man/cardlift.1
+            -DOUT=${cardlift_page_gz} -P ${PROJECT_SOURCE_DIR}/cmake/gzip.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/man/cardlift.1 ${PROJECT_SOURCE_DIR}/cmake/gzip.cmake
+    COMMENT "Compressing the manual page"
+    VERBATIM)
+  add_custom_command(OUTPUT ${cardlift_copyright}
+    COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/LICENSE -DOUT=${cardlift_copyright}
+            -P ${PROJECT_SOURCE_DIR}/cmake/copyright.cmake
+    DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/cmake/copyright.cmake
+    COMMENT "Writing the copyright file"
+    VERBATIM)
+  # A package built here is Debian-native, whose changelog Debian wants too.
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${PROJECT_BINARY_DIR}/changelog @ONLY)
+  set(cardlift_changelog_gz ${PROJECT_BINARY_DIR}/changelog.gz)
+  add_custom_command(OUTPUT ${cardlift_changelog_gz}
+    COMMAND ${CMAKE_COMMAND} -DGZIP=${CARDLIFT_GZIP} -DIN=${PROJECT_BINARY_DIR}/changelog
+            -DOUT=${cardlift_changelog_gz} -P ${PROJECT_SOURCE_DIR}/cmake/gzip.cmake
+    DEPENDS ${PROJECT_BINARY_DIR}/changelog ${PROJECT_SOURCE_DIR}/cmake/gzip.cmake
+    COMMENT "Compressing the changelog"
+    VERBATIM)
+  add_custom_target(cardlift_docs ALL DEPENDS ${cardlift_page_gz} ${cardlift_copyright} ${cardlift_changelog_gz})
+  install(FILES ${cardlift_page_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${cardlift_copyright} ${cardlift_changelog_gz} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
   set(CPACK_GENERATOR DEB)
 endif()
@@ -33,8 +69,12 @@ set(CPACK_PACKAGE_NAME cardlift)
 set(CPACK_PACKAGE_VENDOR "cardlift maintainers")
 set(CPACK_PACKAGE_CONTACT "cardlift maintainers <maintainers@users.noreply.c-seed-277cf5c0.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# Lines of at most 80 characters, as Debian's tools want them.
 set(CPACK_PACKAGE_DESCRIPTION
-  "cardlift takes a scene file saved by an Illusion/IllGames character-creation game (a PNG image with the scene data appended) and writes every character placed in it as a character card of its own: a fresh 252 x 352 picture followed by the character's data.")
+  "cardlift takes a scene file saved by an Illusion/IllGames character-creation
+game (a PNG image with the scene data appended) and writes every character
+placed in it as a character card of its own: a fresh 252 x 352 picture
+followed by the character's data.")
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # cardlift_<version>_<arch>.deb

@@ -67,8 +67,10 @@ run_e2e_suite() {
     local workers
     for workers in 1 4; do
         echo "End-to-end suite against $2/cardlift.exe with CARDLIFT_WORKERS=$workers"
+        # The run ended by POSIX signals is the Linux program's alone: left out.
         CARDLIFT_WORKERS=$workers CARDLIFT_TOOL="'$1' '$here/$2/cardlift.exe'" CARDLIFT_TOOL_WINDOWS=1 \
-            build/default/tests/cardlift_e2e_tests --gtest_brief=1
+            build/default/tests/cardlift_e2e_tests --gtest_brief=1 \
+            --gtest_filter=-e2e_failure.a_run_ended_while_it_writes_leaves_no_short_card
     done
 }
 

@@ -59,6 +59,6 @@ bool print_notices(FILE* err, const scan_totals& totals);
 bool write_card_file(void* context, const char* name, const uint8_t* png, size_t png_len,
                      const uint8_t* record, size_t record_len);
 
-// The process: argv[1] names the scene, or argv[2] after --newer-games.
+// The process: the options, then each scene named in turn (see options.h).
 // Returns the exit status.
 int cardlift_main(int argc, char** argv);

@@ -2,11 +2,28 @@
 
 #include <cstring>
 
-marker_set take_marker_option(int* argc, char*** argv) {
-    if (*argc < 2 || std::strcmp((*argv)[1], newer_games_option) != 0) return marker_set::standard;
-    --*argc;
-    ++*argv;
-    return marker_set::newer_games;
+command_line read_command_line(int argc, char** argv) {
+    command_line line{command_action::extract, marker_set::standard, argc};
+    int i = 1;
+    for (; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, newer_games_option) == 0) {
+            line.markers = marker_set::newer_games;
+        } else if (std::strcmp(arg, help_option) == 0 || std::strcmp(arg, short_help_option) == 0) {
+            line.action = command_action::help;
+        } else if (std::strcmp(arg, version_option) == 0) {
+            if (line.action != command_action::help) line.action = command_action::version;
+        } else {
+            if (std::strcmp(arg, end_of_options) == 0) ++i;
+            break;
+        }
+    }
+    line.first_scene = i < argc ? i : argc;
+    return line;
+}
+
+bool should_wait_for_enter(uint32_t console_processes, bool input_is_console, bool output_is_console) {
+    return console_processes == 1 && input_is_console && output_is_console;
 }
 
 uint32_t worker_count_from(const char* value, uint32_t most, uint32_t fallback) {

@@ -1,4 +1,4 @@
-// The tool's one option, read off the front of the command line, and the
+// The tool's options, read off the front of the command line, and the
 // environment variable that sets how many threads draw the cards.
 #pragma once
 
@@ -9,13 +9,36 @@
 // The text that, standing first, takes on the marker rows of later games.
 constexpr char newer_games_option[] = "--newer-games";
 
-// Returns the marker rows the run looks for. When argv[1] is exactly the
-// option, it is taken off the front (argc and argv move on by one, so argv[1]
-// names the scene as it would without the option) and the later games' rows
-// are looked for too. Otherwise the arguments are left as they are and only
-// the standard rows are: any other first argument, an option-like one too, is
-// the scene's path.
-marker_set take_marker_option(int* argc, char*** argv);
+constexpr char help_option[] = "--help";
+constexpr char short_help_option[] = "-h";
+constexpr char version_option[] = "--version";
+constexpr char end_of_options[] = "--";
+
+enum class command_action : uint8_t {
+    extract,  // the scenes named, or the usage when there are none
+    help,
+    version,
+};
+
+struct command_line {
+    command_action action;
+    marker_set markers;  // the later games' rows too when --newer-games was given
+    int first_scene;     // argv index of the first scene path; argc when none
+};
+
+// Reads the options off the front of the command line: --newer-games,
+// --help or -h, --version, and -- which ends them. The first argument that is
+// none of these, an option-like one too (a scene may be named -x.png), and
+// everything after it, name the scenes. Help and version win over the rest.
+command_line read_command_line(int argc, char** argv);
+
+// Whether the program should wait for Enter before it ends, so that the window
+// a console program gets when started from Explorer (a double click, or files
+// dropped on it) stays open for the summary: only when the console is its
+// own, no other process attached to it (a console window's shell, a script's
+// interpreter), and both standard input and standard output are that console
+// (not redirected, as by a script or a test).
+bool should_wait_for_enter(uint32_t console_processes, bool input_is_console, bool output_is_console);
 
 // Names the number of threads that draw card pictures: 0 draws them on the
 // scanning thread, 1 to max_workers start that many. Meant for measuring and

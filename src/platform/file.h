@@ -50,5 +50,13 @@ bool store_file(const char* name, const byte_range* pieces, int count,
 // progress text is shown, not stored.
 bool stdout_is_terminal();
 
+// What tells whether the program has a console window of its own.
+struct console_facts {
+    uint32_t processes;      // processes attached to this process's console; 0: none, or no such consoles
+    bool input_is_console;   // standard input reads from that console
+    bool output_is_console;  // standard output writes to it
+};
+console_facts read_console_facts();
+
 // The most bytes the progress text hands to standard output in one write.
 extern const uint32_t console_write_max;

@@ -69,9 +69,11 @@ volatile sig_atomic_t unfinished = 0;
 // (the shell then reports the usual status, 130 for an interrupt). Only
 // async-signal-safe calls.
 void end_on_signal(int sig) {
+    const int saved = errno;
     if (unfinished) unlink(unfinished_name);
     signal(sig, SIG_DFL);
     raise(sig);
+    errno = saved;  // only if the signal is blocked meanwhile and the handler returns
 }
 
 // A descriptor of 0 to 2 that is not open would be taken by the next file the
@@ -166,3 +168,6 @@ bool store_file(const char* name, const byte_range* pieces, int count,
 }
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
+
+// A terminal window belongs to its shell, never to this program alone.
+console_facts read_console_facts() { return console_facts{0, isatty(STDIN_FILENO) == 1, stdout_is_terminal()}; }

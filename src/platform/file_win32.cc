@@ -227,3 +227,10 @@ bool stdout_is_terminal() {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
+
+console_facts read_console_facts() {
+    DWORD list[2];
+    DWORD mode = 0;
+    return console_facts{GetConsoleProcessList(list, 2),
+                         GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0, stdout_is_terminal()};
+}

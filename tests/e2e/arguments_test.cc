@@ -26,25 +26,77 @@ TEST(e2e_arguments, names_carry_the_crc_of_the_argument_text) {
         SCOPED_TRACE(typed);
         sandbox box;
         // Every CR LF exactly as written: no CR CR LF from a text-mode stream.
-        expect_run(run_scene(box, plan.file, {typed, "ignored.png"}), 0, expected_out(plan, extracted_one));
+        expect_run(run_scene(box, plan.file, {typed}), 0, expected_out(plan, extracted_one));
         EXPECT_EQ(read_card(box, card_name("KKS_F", 1, windows_tool() ? seen : typed)).rest, record);
     }
     EXPECT_EQ(card_name("KKS_F", 1, "123456789"), "KKS_F_CBF43926_001.png");
 }
 
+// Several scenes: each in turn exactly as alone (its own tag, numbering and
+// repeats), its output opened by a line naming it; a file that is no scene is
+// named on standard error, the others go on, and the status is 1. The same
+// record in two scenes is a card in each.
+TEST(e2e_arguments, several_scenes_each_as_alone) {
+    const bytes a = character(row_kk, 1), b = character(row_hc, 0);
+    const scene_plan first = plan_scene({a, b, a}), second = plan_scene({a});
+    const std::string first_out = expected_out(first, "\rExtracted 2 characters (1 duplication skipped).\r\n"),
+                      second_out = expected_out(second, extracted_one);
+    sandbox box;
+    write_file(box, "one.png", first.file);
+    write_file(box, "two.png", second.file);
+    write_file(box, "notes.txt", bytes(100, 'n'));
+    expect_run(run_tool(box, {"one.png", "notes.txt", "missing.png", "two.png"}), 1,
+               "one.png:\r\n" + first_out + "two.png:\r\n" + second_out,
+               "notes.txt: not a scene file\r\nmissing.png: not a scene file\r\n");
+    EXPECT_EQ(read_card(box, card_name("KK_F", 1, "one.png")).rest, a);
+    EXPECT_EQ(read_card(box, card_name("HC_M", 2, "one.png")).rest, b);
+    EXPECT_EQ(read_card(box, card_name("KK_F", 1, "two.png")).rest, a);
+    EXPECT_EQ(file_names(box).size(), 6u);
+    // Every scene fine: status 0; one scene alone: no line naming it.
+    expect_run(run_tool(box, {"two.png", "one.png"}), 0, "two.png:\r\n" + second_out + "one.png:\r\n" + first_out);
+    expect_run(run_tool(box, {"two.png"}), 0, second_out);
+    expect_run(run_tool(box, {"notes.txt"}), 1, "", "not a scene file\r\n");
+}
+
+// --help and --version answer on standard output with status 0 and touch no
+// file; -- ends the options, so a scene may be named like one.
+TEST(e2e_arguments, help_version_and_the_end_of_options) {
+    sandbox box;
+    for (const char* ask : {"--help", "-h"}) {
+        const run_result r = run_tool(box, {ask, "scene.png"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+        EXPECT_TRUE(r.out.starts_with("Usage: cardlift [--newer-games] [--] <scene.png>...\r\n")) << r.out;
+        for (const char* word : {"--newer-games", "--help, -h", "--version", "--", "Exit status: 0"})
+            EXPECT_NE(r.out.find(word), std::string::npos) << word;
+        EXPECT_EQ(r.out.find("\n"), r.out.find("\r\n") + 1);  // CR LF line ends
+    }
+    expect_run(run_tool(box, {"--version"}), 0, std::string("cardlift ") + CARDLIFT_VERSION + "\r\n");
+    const scene_plan plan = plan_scene({character(row_kk, 0)});
+    write_file(box, "--help", plan.file);
+    expect_run(run_tool(box, {"--", "--help"}), 0, expected_out(plan, extracted_one));
+    EXPECT_EQ(read_card(box, card_name("KK_M", 1, "--help")).rest, character(row_kk, 0));
+    EXPECT_EQ(file_names(box).size(), 2u);
+}
+
+// The shell expands a pattern on Linux; the Windows program expands it
+// itself, in the directory's order. Every match is a scene of the run.
 TEST(e2e_arguments, wildcards_expand_before_the_tool_runs) {
-    if (!windows_tool()) GTEST_SKIP() << "on Linux the shell expands wildcards";
     const bytes female = character(row_kk, 1), aicomi = character(row_ac, 1);
     const scene_plan a = plan_scene({female}), later = plan_scene({aicomi});
     {
-        // Several matches: only the first, in the directory's order, under its own tag.
         sandbox box;
         for (const char* name : {"a.png", "b.png", "notes.txt"}) write_file(box, name, a.file);
-        EXPECT_EQ(run_tool(box, {"*.png"}).out, expected_out(a, extracted_one));
-        std::set<std::string> names = file_names(box);
-        EXPECT_EQ(names.erase(card_name("KK_F", 1, "a.png")) + names.erase(card_name("KK_F", 1, "b.png")), 1u);
-        EXPECT_EQ(names, (std::set<std::string>{"a.png", "b.png", "notes.txt"}));
+        const std::string pattern = windows_tool() ? "'*.png'" : "*.png";
+        const std::string command = tool_command(box, {}) + " " + pattern;
+        EXPECT_EQ(system((command + " >" + quoted(box.root + "/stdout")).c_str()), 0);
+        const std::string out = read_text(box.root + "/stdout"), one = expected_out(a, extracted_one);
+        EXPECT_TRUE(out == "a.png:\r\n" + one + "b.png:\r\n" + one || out == "b.png:\r\n" + one + "a.png:\r\n" + one)
+            << out;
+        EXPECT_EQ(file_names(box), (std::set<std::string>{"a.png", "b.png", "notes.txt", card_name("KK_F", 1, "a.png"),
+                                                          card_name("KK_F", 1, "b.png")}));
     }
+    if (!windows_tool()) return;  // the rest is the Windows program's own expansion
     // One match, in a folder, with or without --newer-games: the expanded path's tag.
     for (const bool newer : {false, true}) {
         sandbox box;

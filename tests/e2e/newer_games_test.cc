@@ -25,8 +25,7 @@ std::string later_games_notice(size_t passed_over) {
 // Runs the tool with `args` on `records` and checks the run and every card;
 // without the option later games' records are mere data.
 std::vector<card> check_run(const std::vector<placed>& records, const std::vector<std::string>& args,
-                            bool with_option) {
-    const std::string& scene_name = args[with_option];
+                            bool with_option, const std::string& scene_name = "scene.png") {
     std::vector<bytes> data;
     for (const placed& p : records) data.push_back(p.record);
     const scene_plan plan = plan_scene(data);
@@ -76,20 +75,21 @@ TEST(e2e_newer_games, each_marker_with_and_without_the_option) {
     check_run({sun, sun}, {"scene.png"}, false);
 }
 
-// Only an exact first "--newer-games" is the option; the path after it gives the tag.
-TEST(e2e_newer_games, only_the_first_argument_is_the_option) {
+// Only an exact "--newer-games" before the scene is the option; anything
+// else option-like, or anything after "--", is the scene's path and gives the tag.
+TEST(e2e_newer_games, only_an_exact_leading_argument_is_the_option) {
     const struct {
         std::vector<std::string> args;
         bool with_option;
     } cases[] = {
-        {{option, "scene.png", option}, true}, {{"scene.png", option}, false}, {{option, option}, true},
-        {{"--NEWER-GAMES"}, false}, {{"-newer-games"}, false}, {{"--newer-games=1", "scene.png"}, false},
-        {{"--newer-games.png", "scene.png"}, false},
+        {{option, "scene.png"}, true}, {{option, option, "scene.png"}, true}, {{option, "--", option}, true},
+        {{"--", option}, false}, {{"--NEWER-GAMES"}, false}, {{"-newer-games"}, false},
+        {{"--newer-games=1"}, false}, {{"--newer-games.png"}, false},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
+        SCOPED_TRACE(testing::PrintToString(c.args));
         check_run({{character(row_hcp, 1), "HCP_F", true}, {character(row_hc, 0), "HC_M", false}}, c.args,
-                  c.with_option);
+                  c.with_option, c.args.back());
     }
 }
 

@@ -10,7 +10,7 @@ make_scene=$2
 cmake --install "$build" --prefix "$tmp/prefix" >"$tmp/install.log" 2>&1 ||
     fail "cmake --install: $(cat "$tmp/install.log")"
 installed=$(cd "$tmp/prefix" && find . -type f | sort)
-[ "$installed" = $'./bin/cardlift\n./share/man/man1/cardlift.1' ] ||
+[ "$installed" = $'./bin/cardlift\n./share/doc/cardlift/changelog.gz\n./share/doc/cardlift/copyright\n./share/man/man1/cardlift.1.gz' ] ||
     fail "installed files: $installed"
 [ -x "$tmp/prefix/bin/cardlift" ] || fail "bin/cardlift is not executable"
 

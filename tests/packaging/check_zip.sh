@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows zip with CPack and checks what it holds: cardlift.exe, a
 # console program for the build's processor needing no DLL beyond the system's
-# own, and readme.txt with CR LF line ends. Reads the files only, so it runs
-# where wine cannot run the program.
-# Usage: check_zip.sh <build dir> <cpack> <archive name> <objdump> <readme source> <PE format>
+# own, and readme.txt and LICENSE.txt with CR LF line ends. Reads the files
+# only, so it runs where wine cannot run the program.
+# Usage: check_zip.sh <build dir> <cpack> <archive name> <objdump> <readme source> <PE format> <licence>
 # with the PE format pei-i386 (the shipped program) or pei-x86-64.
 set -euo pipefail
 build=$1
@@ -12,6 +12,7 @@ top=$3
 objdump=$4
 readme_src=$5
 format=$6
+licence=$7
 . "$(dirname "$0")/common.sh"
 
 case $format in
@@ -26,7 +27,7 @@ make_package "$cpack" "$build" ZIP
 mkdir "$tmp/x"
 (cd "$tmp/x" && cmake -E tar xf "../$top.zip")
 files=$(cd "$tmp/x" && find . -type f | sort)
-[ "$files" = "./$top/cardlift.exe"$'\n'"./$top/readme.txt" ] || fail "zip contents: $files"
+[ "$files" = "./$top/LICENSE.txt"$'\n'"./$top/cardlift.exe"$'\n'"./$top/readme.txt" ] || fail "zip contents: $files"
 
 exe=$tmp/x/$top/cardlift.exe
 [ "$(head -c 2 "$exe")" = MZ ] || fail "cardlift.exe is not a Windows program"
@@ -41,8 +42,13 @@ grep -qx 'Subsystem 00000003 (Windows CUI)' <<<"$headers" || fail "cardlift.exe 
 dlls=$(sed -n 's/^ *DLL Name: //p' <<<"$headers" | sort)
 [ "$dlls" = $'KERNEL32.dll\nmsvcrt.dll' ] || fail "cardlift.exe imports: $dlls"
 
-readme=$tmp/x/$top/readme.txt
-[ "$(grep -c $'\r$' "$readme")" -eq "$(wc -l <"$readme")" ] || fail "readme.txt has lines without CR LF"
-[ "$(tail -c 2 "$readme" | od -An -tx1 | tr -d ' ')" = 0d0a ] || fail "readme.txt does not end with CR LF"
-tr -d '\r' <"$readme" | cmp -s - "$readme_src" || fail "readme.txt differs from its source"
-echo "$top.zip holds cardlift.exe and readme.txt"
+# Text files as Notepad wants them, CR LF throughout, otherwise as in the source.
+check_text() {
+    local file=$tmp/x/$top/$1
+    [ "$(grep -c $'\r$' "$file")" -eq "$(wc -l <"$file")" ] || fail "$1 has lines without CR LF"
+    [ "$(tail -c 2 "$file" | od -An -tx1 | tr -d ' ')" = 0d0a ] || fail "$1 does not end with CR LF"
+    tr -d '\r' <"$file" | cmp -s - "$2" || fail "$1 differs from its source"
+}
+check_text readme.txt "$readme_src"
+check_text LICENSE.txt "$licence"
+echo "$top.zip holds cardlift.exe, readme.txt and LICENSE.txt"

@@ -204,18 +204,3 @@ TEST(workers, the_256th_stored_card_ends_the_run) {
     ASSERT_EQ(want.calls.size(), 261u);  // every record to 260 a new card
     EXPECT_EQ(want.calls.back().name, card_name(records[260], 256));
 }
-
-// CARDLIFT_WORKERS: plain decimal digits, capped; anything else the fallback.
-TEST(workers, count_from_the_variable) {
-    const struct {
-        const char* value;
-        uint32_t most, count;
-    } cases[] = {
-        {nullptr, 64, 99}, {"", 64, 99}, {"0", 64, 0}, {"007", 64, 7}, {"64", 64, 64}, {"65", 64, 64},
-        {"5", 4, 4}, {"4", 4, 4}, {"4294967297", 64, 64},  // 2^32 + 1 would wrap to 1
-        {"00000000000000000000000000000000000000000003", 64, 3}, {"+3", 64, 99}, {"-1", 64, 99},
-        {" 3", 64, 99}, {"3 ", 64, 99}, {"3x", 64, 99}, {"0x10", 64, 99}, {"3\n", 64, 99},
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(worker_count_from(c.value, c.most, 99), c.count) << (c.value ? c.value : "(unset)");
-}

@@ -1,0 +1,109 @@
+// The process: the command line, each scene in turn, and on Windows the wait
+// that keeps a window of its own open.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "extract/card_pool.h"
+#include "extract/crc32.h"
+#include "extract/driver.h"
+#include "extract/options.h"
+#include "extract/scene.h"
+#include "platform/file.h"
+
+#ifndef CARDLIFT_VERSION
+#define CARDLIFT_VERSION "unknown"
+#endif
+
+namespace {
+
+void print_usage() {
+    std::printf("Extract character cards from Illusion/IllGames scene files\r\n\r\n");
+    std::printf("cardlift <scene.png>\r\n");
+}
+
+void print_help() {
+    std::printf(
+        "Usage: cardlift [--newer-games] [--] <scene.png>...\r\n"
+        "\r\n"
+        "Extract character cards from Illusion/IllGames scene files: every character\r\n"
+        "placed in each scene is written to the current directory as a card of its\r\n"
+        "own (a 252 x 352 picture followed by the character's data).\r\n"
+        "\r\n"
+        "Options:\r\n"
+        "  --newer-games  also extract the characters of Koikatsu Sunshine, HoneyCome\r\n"
+        "                 Party, SummerVacation Scramble, Aicomi and Amanatsu Location\r\n"
+        "  --help, -h     show this text\r\n"
+        "  --version      show the version\r\n"
+        "  --             end of the options: every argument after it names a scene\r\n"
+        "\r\n"
+        "Exit status: 0 when every scene was scanned and every card written; 1 when no\r\n"
+        "scene was named, a file was not a scene, or a card or the standard output\r\n"
+        "could not be written.\r\n");
+}
+
+// Extracts the cards of the scene at `path`, as a run naming it alone would;
+// with `named`, its output opens with a line naming it, and a file that is no
+// scene is named in the message. Returns false when the scene failed (not a
+// scene, or a card that could not be written); `output_failed` learns whether
+// its progress could not be written.
+bool extract_scene(const char* path, const scan_settings& settings, bool named, bool* output_failed) {
+    loaded_file file{nullptr, 0};
+    uint32_t iend = 0;
+    if (!load_whole_file(path, &file) || !find_scene_data(file.data, file.size, &iend)) {
+        if (named) std::fprintf(stderr, "%s: not a scene file\r\n", path);
+        else std::fprintf(stderr, "not a scene file\r\n");
+        std::free(file.data);
+        return false;
+    }
+    if (named) std::printf("%s:\r\n", path);
+    // Cards from different scene paths get different names.
+    const uint32_t path_tag = crc32(reinterpret_cast<const uint8_t*>(path), std::strlen(path));
+    const card_sink sink{write_card_file, nullptr};
+    scan_totals totals;
+    scan_scene(file.data, file.size, iend, path_tag, settings, sink, stdout, &totals);
+    std::free(file.data);
+    print_summary(stdout, totals);
+    *output_failed |= totals.output_failed;
+    std::fflush(stdout);  // the summary before the notices that follow it
+    return !print_notices(stderr, totals);
+}
+
+int extract_scenes(const command_line& line, int argc, char** argv, bool output_open) {
+    if (line.first_scene >= argc) {
+        print_usage();
+        return 1;
+    }
+    const scan_settings settings{
+        line.markers, worker_count_from(std::getenv(workers_variable), max_workers, default_worker_count()),
+        stdout_is_terminal()};
+    const bool named = argc - line.first_scene > 1;
+    bool failed = false, output_failed = !output_open;
+    for (int i = line.first_scene; i < argc; ++i)
+        failed |= !extract_scene(argv[i], settings, named, &output_failed);
+    if (output_failed || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        // The cards are all there; what is missing is what the run told.
+        std::fprintf(stderr, "Standard output could not be written: the progress or the summary is missing.\r\n");
+        failed = true;
+    }
+    return failed ? 1 : 0;
+}
+
+}  // namespace
+
+int cardlift_main(int argc, char** argv) {
+    const bool output_open = prepare_console();
+    const command_line line = read_command_line(argc, argv);
+    int status = 0;
+    if (line.action == command_action::help) print_help();
+    else if (line.action == command_action::version) std::printf("cardlift %s\r\n", CARDLIFT_VERSION);
+    else status = extract_scenes(line, argc, argv, output_open);
+
+    const console_facts facts = read_console_facts();
+    if (should_wait_for_enter(facts.processes, facts.input_is_console, facts.output_is_console)) {
+        std::printf("\r\nPress Enter to close this window.\r\n");
+        std::fflush(stdout);
+        for (int c = std::getchar(); c != EOF && c != '\n';) c = std::getchar();
+    }
+    return status;
+}
