@@ -4,60 +4,50 @@
 # readme that Windows editors show properly.
 include(GNUInstallDirs)
 
+# Makes the file `out` from the file `in` with the script cmake/<script>.cmake,
+# which takes them as -DIN and -DOUT; further arguments go before them.
+function(cardlift_file_from out in script comment)
+  set(run ${PROJECT_SOURCE_DIR}/cmake/${script}.cmake)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} ${ARGN} -DIN=${in} -DOUT=${out} -P ${run}
+    DEPENDS ${in} ${run}
+    COMMENT "${comment}"
+    VERBATIM)
+endfunction()
+
 if(WIN32)
-  # The archive is flat: the program and its readme side by side.
+  # The archive is flat: the program, its readme and its licence side by side.
   install(TARGETS cardlift RUNTIME DESTINATION .)
 
-  # The readme is kept with LF line ends in the repository; Notepad and the
-  # console's `type` want CR LF, so the copy in the archive is converted here.
-  set(cardlift_readme_in ${PROJECT_SOURCE_DIR}/packaging/readme.txt)
+  # The readme and the licence are kept with LF line ends in the repository;
+  # Notepad and the console's `type` want CR LF, so the copies in the archive
+  # are converted here.
   set(cardlift_readme_out ${PROJECT_BINARY_DIR}/readme.txt)
-  add_custom_command(OUTPUT ${cardlift_readme_out}
-    COMMAND ${CMAKE_COMMAND} -DIN=${cardlift_readme_in} -DOUT=${cardlift_readme_out}
-            -P ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake
-    DEPENDS ${cardlift_readme_in} ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake
-    COMMENT "Writing readme.txt with CR LF line ends"
-    VERBATIM)
-  # The licence beside them, as LICENSE.txt with CR LF line ends too.
   set(cardlift_licence_out ${PROJECT_BINARY_DIR}/LICENSE.txt)
-  add_custom_command(OUTPUT ${cardlift_licence_out}
-    COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/LICENSE -DOUT=${cardlift_licence_out}
-            -P ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake
-    DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/cmake/crlf.cmake
-    COMMENT "Writing LICENSE.txt with CR LF line ends"
-    VERBATIM)
+  cardlift_file_from(${cardlift_readme_out} ${PROJECT_SOURCE_DIR}/packaging/readme.txt crlf
+                     "Writing readme.txt with CR LF line ends")
+  cardlift_file_from(${cardlift_licence_out} ${PROJECT_SOURCE_DIR}/LICENSE crlf
+                     "Writing LICENSE.txt with CR LF line ends")
   add_custom_target(cardlift_readme ALL DEPENDS ${cardlift_readme_out} ${cardlift_licence_out})
   install(FILES ${cardlift_readme_out} ${cardlift_licence_out} DESTINATION .)
 
   set(CPACK_GENERATOR ZIP)
 else()
   install(TARGETS cardlift RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  # The manual page compressed and the licence as a Debian copyright file, as
-  # Debian packages ship them; man reads the compressed page as it is.
+  # The manual page compressed, the licence as a Debian copyright file and,
+  # as a package built here is Debian-native, a changelog, all as Debian
+  # packages ship them; man reads the compressed page as it is.
   find_program(CARDLIFT_GZIP gzip REQUIRED)
   set(cardlift_page_gz ${PROJECT_BINARY_DIR}/cardlift.1.gz)
   set(cardlift_copyright ${PROJECT_BINARY_DIR}/copyright)
-  add_custom_command(OUTPUT ${cardlift_page_gz}
-    COMMAND ${CMAKE_COMMAND} -DGZIP=${CARDLIFT_GZIP} -DIN=${PROJECT_SOURCE_DIR}/man/cardlift.1
-            -DOUT=${cardlift_page_gz} -P ${PROJECT_SOURCE_DIR}/cmake/gzip.cmake
-    DEPENDS ${PROJECT_SOURCE_DIR}/man/cardlift.1 ${PROJECT_SOURCE_DIR}/cmake/gzip.cmake
-    COMMENT "Compressing the manual page"
-    VERBATIM)
-  add_custom_command(OUTPUT ${cardlift_copyright}
-    COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/LICENSE -DOUT=${cardlift_copyright}
-            -P ${PROJECT_SOURCE_DIR}/cmake/copyright.cmake
-    DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/cmake/copyright.cmake
-    COMMENT "Writing the copyright file"
-    VERBATIM)
-  # A package built here is Debian-native, whose changelog Debian wants too.
-  configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${PROJECT_BINARY_DIR}/changelog @ONLY)
   set(cardlift_changelog_gz ${PROJECT_BINARY_DIR}/changelog.gz)
-  add_custom_command(OUTPUT ${cardlift_changelog_gz}
-    COMMAND ${CMAKE_COMMAND} -DGZIP=${CARDLIFT_GZIP} -DIN=${PROJECT_BINARY_DIR}/changelog
-            -DOUT=${cardlift_changelog_gz} -P ${PROJECT_SOURCE_DIR}/cmake/gzip.cmake
-    DEPENDS ${PROJECT_BINARY_DIR}/changelog ${PROJECT_SOURCE_DIR}/cmake/gzip.cmake
-    COMMENT "Compressing the changelog"
-    VERBATIM)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${PROJECT_BINARY_DIR}/changelog @ONLY)
+  cardlift_file_from(${cardlift_page_gz} ${PROJECT_SOURCE_DIR}/man/cardlift.1 gzip
+                     "Compressing the manual page" -DGZIP=${CARDLIFT_GZIP})
+  cardlift_file_from(${cardlift_copyright} ${PROJECT_SOURCE_DIR}/LICENSE copyright
+                     "Writing the copyright file")
+  cardlift_file_from(${cardlift_changelog_gz} ${PROJECT_BINARY_DIR}/changelog gzip
+                     "Compressing the changelog" -DGZIP=${CARDLIFT_GZIP})
   add_custom_target(cardlift_docs ALL DEPENDS ${cardlift_page_gz} ${cardlift_copyright} ${cardlift_changelog_gz})
   install(FILES ${cardlift_page_gz} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${cardlift_copyright} ${cardlift_changelog_gz} DESTINATION ${CMAKE_INSTALL_DOCDIR})
