@@ -22,8 +22,8 @@ command_line read_command_line(int argc, char** argv) {
     return line;
 }
 
-bool should_wait_for_enter(uint32_t console_processes, bool input_is_console, bool output_is_console) {
-    return console_processes == 1 && input_is_console && output_is_console;
+bool should_wait_for_enter(const console_facts& facts) {
+    return facts.processes == 1 && facts.input_is_console && facts.output_is_console && !facts.under_wine;
 }
 
 uint32_t worker_count_from(const char* value, uint32_t most, uint32_t fallback) {

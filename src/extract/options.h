@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "extract/marker_table.h"
+#include "platform/file.h"
 
 // The text that, standing first, takes on the marker rows of later games.
 constexpr char newer_games_option[] = "--newer-games";
@@ -32,13 +33,14 @@ struct command_line {
 // everything after it, name the scenes. Help and version win over the rest.
 command_line read_command_line(int argc, char** argv);
 
+
 // Whether the program should wait for Enter before it ends, so that the window
 // a console program gets when started from Explorer (a double click, or files
 // dropped on it) stays open for the summary: only when the console is its
 // own, no other process attached to it (a console window's shell, a script's
-// interpreter), and both standard input and standard output are that console
-// (not redirected, as by a script or a test).
-bool should_wait_for_enter(uint32_t console_processes, bool input_is_console, bool output_is_console);
+// interpreter), both standard input and standard output are that console (not
+// redirected, as by a script or a test), and it is not wine's terminal.
+bool should_wait_for_enter(const console_facts& facts);
 
 // Names the number of threads that draw card pictures: 0 draws them on the
 // scanning thread, 1 to max_workers start that many. Meant for measuring and

@@ -99,8 +99,7 @@ int cardlift_main(int argc, char** argv) {
     else if (line.action == command_action::version) std::printf("cardlift %s\r\n", CARDLIFT_VERSION);
     else status = extract_scenes(line, argc, argv, output_open);
 
-    const console_facts facts = read_console_facts();
-    if (should_wait_for_enter(facts.processes, facts.input_is_console, facts.output_is_console)) {
+    if (should_wait_for_enter(read_console_facts())) {
         std::printf("\r\nPress Enter to close this window.\r\n");
         std::fflush(stdout);
         for (int c = std::getchar(); c != EOF && c != '\n';) c = std::getchar();

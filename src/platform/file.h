@@ -50,11 +50,15 @@ bool store_file(const char* name, const byte_range* pieces, int count,
 // progress text is shown, not stored.
 bool stdout_is_terminal();
 
-// What tells whether the program has a console window of its own.
+// What tells whether the program has a console window of its own (see
+// should_wait_for_enter).
 struct console_facts {
     uint32_t processes;      // processes attached to this process's console; 0: none, or no such consoles
     bool input_is_console;   // standard input reads from that console
     bool output_is_console;  // standard output writes to it
+    // Under wine the console is the Unix terminal the program was started
+    // from, whose shell is no Windows process and so never counts.
+    bool under_wine;
 };
 console_facts read_console_facts();
 

@@ -170,4 +170,6 @@ bool store_file(const char* name, const byte_range* pieces, int count,
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 
 // A terminal window belongs to its shell, never to this program alone.
-console_facts read_console_facts() { return console_facts{0, isatty(STDIN_FILENO) == 1, stdout_is_terminal()}; }
+console_facts read_console_facts() {
+    return console_facts{0, isatty(STDIN_FILENO) == 1, stdout_is_terminal(), false};
+}

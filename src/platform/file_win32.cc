@@ -231,6 +231,9 @@ bool stdout_is_terminal() {
 console_facts read_console_facts() {
     DWORD list[2];
     DWORD mode = 0;
+    // wine's ntdll exports its version; Windows' does not.
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const bool wine = ntdll && GetProcAddress(ntdll, "wine_get_version");
     return console_facts{GetConsoleProcessList(list, 2),
-                         GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0, stdout_is_terminal()};
+                         GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0, stdout_is_terminal(), wine};
 }

@@ -54,19 +54,21 @@ TEST(options, command_line) {
 // Only a console of its own, read and written directly: Explorer's window.
 TEST(options, wait_for_enter) {
     const struct {
-        uint32_t processes;
-        bool input, output, wait;
+        console_facts facts;
+        bool wait;
     } cases[] = {
-        {1, true, true, true},    // started from Explorer
-        {2, true, true, false},   // from a console window's shell
-        {3, true, true, false},   // from a script in one
-        {1, false, true, false},  // input redirected
-        {1, true, false, false},  // output redirected
-        {0, true, true, false},   // no such console (POSIX), or none attached
+        {{1, true, true, false}, true},    // started from Explorer
+        {{2, true, true, false}, false},   // from a console window's shell
+        {{3, true, true, false}, false},   // from a script in one
+        {{1, false, true, false}, false},  // input redirected
+        {{1, true, false, false}, false},  // output redirected
+        {{0, true, true, false}, false},   // no such console (POSIX), or none attached
+        {{1, true, true, true}, false},    // wine in a Unix terminal
     };
     for (const auto& c : cases)
-        EXPECT_EQ(should_wait_for_enter(c.processes, c.input, c.output), c.wait)
-            << c.processes << " processes, input " << c.input << ", output " << c.output;
+        EXPECT_EQ(should_wait_for_enter(c.facts), c.wait)
+            << c.facts.processes << " processes, input " << c.facts.input_is_console << ", output "
+            << c.facts.output_is_console << ", wine " << c.facts.under_wine;
 }
 
 // CARDLIFT_WORKERS: plain decimal digits, capped; anything else the fallback.
