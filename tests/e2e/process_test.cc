@@ -44,7 +44,7 @@ TEST(e2e_process, failing_standard_output_loses_no_card) {
 // screen shows the same sequence; into a pipe (or a file) the stream is one
 // text a position, as ever. Scenes: one whose scan starts at 16 % and skips
 // most percentages, one of many positions a percentage, cards with a
-// duplicate, and the stop after 256 cards.
+// duplicate, and the stop after 256 cards (on the terminal only).
 TEST(e2e_process, progress_on_a_terminal_shows_each_percentage_once) {
     const bytes a = character(row_kk, 1), b = character(row_rg, 0, encode_png(busy_picture(9, 7, 3)));
     std::vector<bytes> many;
@@ -66,6 +66,9 @@ TEST(e2e_process, progress_on_a_terminal_shows_each_percentage_once) {
         write_file(box, "scene.png", c.plan.file);
         const std::string err = c.stop_after == 256 ? stop_notice(c.plan) : "";
         expect_run(run_tool_on_terminal(box, {"scene.png"}), 0, each_percentage_once(full), err);
+        EXPECT_EQ(file_names(box).size(), 1 + std::min<size_t>(c.plan.spans.size(), 256) - (c.plan.spans.size() == 3));
+        // The stop's stream into a file is cards_and_summary's; 256 cards cost.
+        if (c.stop_after == 256) continue;
         FILE* pipe = popen((tool_command(box, {"scene.png"}) + " 2>" + quoted(box.root + "/stderr")).c_str(), "r");
         ASSERT_NE(pipe, nullptr);
         std::string piped;
@@ -75,7 +78,6 @@ TEST(e2e_process, progress_on_a_terminal_shows_each_percentage_once) {
         EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0);
         EXPECT_TRUE(piped == full) << "the piped stream differs";
         EXPECT_EQ(read_text(box.root + "/stderr"), err);
-        EXPECT_EQ(file_names(box).size(), 1 + std::min<size_t>(c.plan.spans.size(), 256) - (c.plan.spans.size() == 3));
     }
 }
 
