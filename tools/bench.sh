@@ -3,7 +3,7 @@
 # benchmarks in build/bench, makes the benchmark scenes there (about 270 MB,
 # remade only when their generator changes) and prints the table.
 #
-#   tools/bench.sh [repetitions]     (default 9; each takes about 4 s)
+#   tools/bench.sh [repetitions]     (default 9; each takes about 30 s here)
 #
 # The runs are interleaved and the table shows medians; on a busy machine use
 # more repetitions. See "Performance" in README.md for what each row means.
