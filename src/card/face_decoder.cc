@@ -9,6 +9,7 @@
 #include "card/deflate_check.h"
 #include "card/shared_budget.h"
 #include "card/stb_alloc.h"
+#include "extract/byte_reader.h"
 
 // The blocks stb_image 2.27 holds, one step of a PNG decode after another (P is
 // width x height, S the bytes of a sample, 1 or 2):
@@ -49,14 +50,14 @@ uint64_t face_pixel_bytes(const uint8_t* png, uint32_t png_len) {
     // height (4 each, big-endian), bit depth (1).
     static const uint8_t opening[16] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n',
                                         0,    0,   0,   13,  'I',  'H',  'D',  'R'};
-    if (png_len < 25 || std::memcmp(png, opening, sizeof opening) != 0) return 0;
-    auto be32 = [&](uint32_t at) {
-        return uint32_t(png[at]) << 24 | uint32_t(png[at + 1]) << 16 | uint32_t(png[at + 2]) << 8 | png[at + 3];
-    };
-    const uint64_t width = be32(16), height = be32(20), sample = png[24] == 16 ? 2 : 1;
+    const byte_view v{png, png_len};
+    uint32_t width = 0, height = 0, depth = 0;
+    if (!bytes_fit(v, 0, sizeof opening) || std::memcmp(png, opening, sizeof opening) != 0 ||
+        !read_be32(v, 16, &width) || !read_be32(v, 20, &height) || !read_u8(v, 24, &depth))
+        return 0;
     // Sides past 2^24 are refused by the decoder; the product stays in 64 bits.
     if (width > (1u << 24) || height > (1u << 24)) return UINT64_MAX;
-    return width * height * 4 * sample;
+    return uint64_t(width) * height * 4 * (depth == 16 ? 2 : 1);
 }
 
 namespace {

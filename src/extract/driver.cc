@@ -1,17 +1,13 @@
 #include "extract/driver.h"
 
 #include <cstddef>
-#include <cstdlib>
-#include <cstring>
 
 #include "extract/card_order.h"
-#include "extract/card_pool.h"
 #include "extract/crc32.h"
 #include "extract/marker_table.h"
 #include "extract/options.h"
 #include "extract/progress.h"
 #include "extract/record.h"
-#include "extract/scene.h"
 #include "platform/file.h"
 
 namespace {
