@@ -1,5 +1,9 @@
-# Installs the Debian packages named in the arguments that are not installed yet.
-# Sourced by run.sh and test.sh; quiet when everything is there.
+# Installs the Debian packages named in the arguments that are not installed yet,
+# all in one apt-get call with one "Installing: ..." line, and says so and
+# fails when that call fails. Sourced by run.sh, test.sh and the tools/ scripts;
+# quiet when everything is there. Tests never call it: ./test.sh installs what
+# every test needs before the first one starts (two apt-get at once fail on
+# dpkg's lock, and CTest runs tests side by side).
 ensure_packages() {
     local missing=()
     local pkg
@@ -11,9 +15,23 @@ ensure_packages() {
     local sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     echo "Installing: ${missing[*]}" >&2
-    $sudo apt-get update -qq &&
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    if ! { $sudo apt-get update -qq &&
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; }; then
+        echo "Could not install: ${missing[*]} (apt-get failed; its messages are above)" >&2
+        return 1
+    fi
+}
+
+# For a test: fails, naming the package to install, when the command $1 is not
+# there. $2 is the Debian package that brings it.
+need_tool() {
+    command -v "$1" >/dev/null ||
+        { echo "FAIL: $1 is missing: install the package $2 (./test.sh installs it)" >&2; exit 1; }
 }
 
 # What every native build needs.
 native_packages=(cmake g++ make libstb-dev googletest libgtest-dev)
+# What the native tests need beyond the build: the package and manual checks.
+test_packages=(lintian groff-base mandoc)
+# The fuzzers: clang's libFuzzer and sanitizer runtime.
+fuzz_packages=(clang-14 libclang-rt-14-dev)

@@ -14,7 +14,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 . tools/deps.sh
-ensure_packages "${native_packages[@]}" clang-14 libclang-rt-14-dev
+ensure_packages "${native_packages[@]}" "${fuzz_packages[@]}"
 
 seconds="${1:-60}"
 which="${2:-all}"

@@ -17,15 +17,26 @@
 #
 # CARDLIFT_WINDOWS_LEG=i686 or x86_64 asks for a leg instead of the choice
 # above (auto); a leg that cannot run on this host fails, as does a host that
-# can run neither.
+# can run neither. The wine loader and server are looked up where the packages
+# put them (tools/windows_leg.sh); a missing one ends the leg with one line
+# saying which and what to install.
+#
+# --dry-run prints each command of the leg instead of running it (probes and
+# look-ups still run), as tests/tools/windows_leg_test.sh checks.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-cd "$here"
-. tools/deps.sh
-. tools/windows_leg.sh
+. "$here/tools/deps.sh"
+. "$here/tools/windows_leg.sh"
 
-mkdir -p build/probe
-choose_windows_leg "${CARDLIFT_WINDOWS_LEG:-auto}" build/probe
+# Every step of the leg goes through here: run, or only printed with --dry-run.
+dry_run=""
+run() {
+    if [ -n "$dry_run" ]; then
+        echo "+ $*"
+    else
+        "$@"
+    fi
+}
 
 # The same settings as the mingw presets': no debug chatter, no Mono/Gecko
 # installers, no desktop menu entries, and C.UTF-8 so that wine reads Unix
@@ -33,9 +44,25 @@ choose_windows_leg "${CARDLIFT_WINDOWS_LEG:-auto}" build/probe
 # its own.
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" LC_ALL=C.UTF-8
 
-# Makes the wine prefix of build directory $2 with the wine loader $1, once per
-# build directory (some seconds; later runs start at once), and starts the one
-# wine server the whole leg talks to.
+# Runs $@ with its output kept in the file $log; on failure shows the file and
+# says which step failed. For steps whose chatter nobody needs unless they fail.
+run_logged() {
+    local log=$1 what=$2
+    shift 2
+    if [ -n "$dry_run" ]; then
+        echo "+ $* >$log"
+        return 0
+    fi
+    "$@" </dev/null >"$log" 2>&1 && return 0
+    local status=$?
+    cat "$log" >&2
+    echo "Windows test leg: $what failed with status $status (its output is above, and in $log)" >&2
+    return 1
+}
+
+# Makes the wine prefix of build directory $1, once per build directory (some
+# seconds; later runs start at once), and starts the one wine server the whole
+# leg talks to.
 #
 # Left to itself, wine's server quits a few seconds after its last client, and
 # a client that starts meanwhile races its shutdown: CTest starts a wine
@@ -47,58 +74,69 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" L
 # here, detached from every test's output: a service started by a test would
 # inherit that test's pipe and keep CTest waiting for it to close.
 start_wine_leg() {
-    export WINEPREFIX="$here/$2/wineprefix"
-    mkdir -p "$WINEPREFIX"
-    wineserver -p </dev/null >/dev/null 2>&1
-    trap 'wineserver -k 2>/dev/null || true' EXIT
+    export WINEPREFIX="$here/$1/wineprefix"
+    run mkdir -p "$WINEPREFIX"
+    run_logged "$here/$1/wineserver.log" "starting the wine server ($wine_server -p)" "$wine_server" -p
+    [ -n "$dry_run" ] || trap '"$wine_server" -k 2>/dev/null || true' EXIT
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        "$1" wineboot -i >"$2/wineboot.log" 2>&1 || { cat "$2/wineboot.log" >&2; return 1; }
+        run_logged "$here/$1/wineboot.log" "making the wine prefix" "$wine_loader" wineboot -i
     fi
-    "$1" cmd /c exit </dev/null >/dev/null 2>&1
+    run_logged "$here/$1/wine-services.log" "starting wine's services" "$wine_loader" cmd /c exit
 }
 
 # Runs the Linux end-to-end suite against the cardlift.exe of build directory
-# $2 through the wine loader $1: with one thread drawing the card pictures, and
+# $1 through the wine loader: with one thread drawing the card pictures, and
 # with more threads than a two-core machine has, so that pictures finish out of
 # scan order. wine hands CARDLIFT_WORKERS on to the Windows program.
 run_e2e_suite() {
-    cmake --preset default >/dev/null
-    cmake --build --preset default --target cardlift_e2e_tests
+    run_logged "$here/build/e2e-configure.log" "configuring the native build" cmake --preset default
+    run cmake --build --preset default --target cardlift_e2e_tests
     local workers
     for workers in 1 4; do
-        echo "End-to-end suite against $2/cardlift.exe with CARDLIFT_WORKERS=$workers"
+        echo "End-to-end suite against $1/cardlift.exe with CARDLIFT_WORKERS=$workers"
         # The run ended by POSIX signals is the Linux program's alone: left out.
-        CARDLIFT_WORKERS=$workers CARDLIFT_TOOL="'$1' '$here/$2/cardlift.exe'" CARDLIFT_TOOL_WINDOWS=1 \
+        run env CARDLIFT_WORKERS=$workers CARDLIFT_TOOL="'$wine_loader' '$here/$1/cardlift.exe'" CARDLIFT_TOOL_WINDOWS=1 \
             build/default/tests/cardlift_e2e_tests --gtest_brief=1 \
             --gtest_filter=-e2e_failure.a_run_ended_while_it_writes_leaves_no_short_card
     done
 }
 
-if [ "$windows_leg" = i686 ]; then
-    # wine32 is built for i386 only.
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        sudo=""
-        [ "$(id -u)" -eq 0 ] || sudo="sudo"
-        $sudo dpkg --add-architecture i386
-    fi
-    ensure_packages "${native_packages[@]}" g++-mingw-w64-i686 wine wine32
-    start_wine_leg wine build/mingw
-    cmake --workflow --preset mingw
-    run_e2e_suite wine build/mingw
-else
-    ensure_packages "${native_packages[@]}" g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
-    # The shipped program: built, and its file and archive checks run, which
-    # need no wine. Its unit tests are not built, as they could not run here;
-    # nor may CPack build everything before packaging.
-    cmake --preset mingw -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
-    cmake --build --preset mingw --target cardlift cardlift_readme
-    ctest --preset mingw --tests-regex '^packaging_'
+main() {
+    [ "${1:-}" != --dry-run ] || dry_run=1
+    cd "$here"
+    mkdir -p build/probe
+    choose_windows_leg "${CARDLIFT_WINDOWS_LEG:-auto}" build/probe || return 1
 
-    # wine64 alone, also for the programs it starts, in a 64-bit prefix (the
-    # settings of the mingw64 preset).
-    wine64=/usr/lib/wine/wine64
-    export WINEARCH=win64 WINELOADER=$wine64
-    start_wine_leg $wine64 build/mingw64
-    cmake --workflow --preset mingw64
-    run_e2e_suite $wine64 build/mingw64
+    if [ "$windows_leg" = i686 ]; then
+        run enable_i386_packages
+    fi
+    # shellcheck disable=SC2046 # one word a package
+    run ensure_packages "${native_packages[@]}" $(windows_leg_packages "$windows_leg")
+    find_wine_tools "$windows_leg" || return 1
+
+    if [ "$windows_leg" = i686 ]; then
+        start_wine_leg build/mingw
+        run cmake --workflow --preset mingw
+        run_e2e_suite build/mingw
+    else
+        # The shipped program: built, and its file and archive checks run, which
+        # need no wine. Its unit tests are not built, as they could not run here;
+        # nor may CPack build everything before packaging.
+        run_logged "$here/build/mingw-configure.log" "configuring the i686 build" \
+            cmake --preset mingw -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON
+        run cmake --build --preset mingw --target cardlift cardlift_readme
+        run ctest --preset mingw --tests-regex '^packaging_'
+
+        # wine64 alone, also for the programs it starts, in a 64-bit prefix (the
+        # settings of the mingw64 preset).
+        export WINEARCH=win64 WINELOADER=$wine_loader
+        start_wine_leg build/mingw64
+        run cmake --workflow --preset mingw64
+        run_e2e_suite build/mingw64
+    fi
+}
+
+# Sourced by its test, which stands in for the host: then it only defines.
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    main "$@"
 fi

@@ -75,3 +75,57 @@ choose_windows_leg() {
         echo "Windows test leg: x86_64 ($why): the i686 cardlift.exe checked as files, the x86-64 build's unit tests and end-to-end suite under wine64"
     fi
 }
+
+# Where Debian's wine packages put the programs that are not on the PATH: the
+# loaders wine (package wine32) and wine64 (package wine64) and the server
+# wineserver (package libwine, which both bring). With wine64 alone nothing of
+# wine is on the PATH at all.
+wine_lib=${wine_lib:-/usr/lib/wine}
+
+# Prints the path of the wine program $1, looked for in the folder $2 first,
+# then on the PATH; fails with one line naming what is missing and the package
+# $3 that brings it.
+find_wine_tool() {
+    local name=$1 folder=$2 package=$3
+    if [ -x "$folder/$name" ]; then
+        echo "$folder/$name"
+    elif command -v "$name"; then
+        :
+    else
+        echo "Windows test leg: $name is missing: not in $folder nor on the PATH; install the package $package" >&2
+        return 1
+    fi
+}
+
+# Sets wine_loader and wine_server for leg $1. The loader of the i686 leg is the
+# `wine` the mingw preset runs the unit tests with (package wine, on the PATH);
+# that of x86_64 is wine64, which only wine_lib holds. The server is the one
+# beside the loader, as each wine loader starts its own, then the PATH's.
+find_wine_tools() {
+    if [ "$1" = i686 ]; then
+        wine_loader=$(find_wine_tool wine "$wine_lib" "wine (with wine32)") || return 1
+    else
+        wine_loader=$(find_wine_tool wine64 "$wine_lib" wine64) || return 1
+    fi
+    wine_server=$(find_wine_tool wineserver "${wine_loader%/*}" "wine64 or wine32 (their libwine)") || return 1
+    echo "Windows test leg: wine loader $wine_loader, server $wine_server"
+}
+
+# The Debian packages leg $1 needs beyond the native ones.
+windows_leg_packages() {
+    if [ "$1" = i686 ]; then
+        echo g++-mingw-w64-i686 wine wine32
+    else
+        echo g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64
+    fi
+}
+
+# wine32 is built for i386 only: dpkg must know that architecture before the
+# i686 leg's packages can be installed.
+enable_i386_packages() {
+    dpkg --print-foreign-architectures | grep -qx i386 && return 0
+    local sudo=""
+    [ "$(id -u)" -eq 0 ] || sudo="sudo"
+    $sudo dpkg --add-architecture i386 ||
+        { echo "Windows test leg: dpkg could not add the i386 architecture that wine32 needs" >&2; return 1; }
+}

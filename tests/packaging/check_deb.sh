@@ -38,7 +38,7 @@ sed -n '/^License:/,$p' "$copyright" | tail -n +2 | sed 's/^ \.$//; s/^ //' | cm
     fail "copyright file does not hold the licence as it stands"
 # Lint-clean: not a single tag, warnings and pedantic ones included.
 . "$(dirname "$0")/../../tools/deps.sh"
-ensure_packages lintian
+need_tool lintian lintian
 lint=$(lintian --tag-display-limit 0 --pedantic "$deb" 2>&1 | grep -v '^running with root privileges' || true)
 [ -z "$lint" ] || fail "lintian: $lint"
 status=0

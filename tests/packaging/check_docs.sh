@@ -9,7 +9,8 @@ page=$src/man/cardlift.1
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 . "$src/tools/deps.sh"
-ensure_packages groff-base mandoc
+need_tool groff groff-base
+need_tool mandoc mandoc
 
 # tbl is what man runs for this page; plain -man is what a bare check runs.
 for cmd in "groff -t -man -ww -z" "groff -man -ww -z" "mandoc -T lint -W all"; do

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The choice of the Windows test leg for every answer the host probes can give,
-# and the 32-bit probe itself against the system's i386 loader where one is
-# installed (on a host that cannot run 32-bit code it fails too).
+# the 32-bit probe itself against the system's i386 loader where one is
+# installed (on a host that cannot run 32-bit code it fails too), and the leg's
+# commands, printed by its dry run, on hosts made of links: wine64 alone (its
+# loader and server only in the packages' folder), wine32 on the PATH, and
+# wine's server or all of wine missing.
 # Usage: windows_leg_test.sh <source dir>
 set -euo pipefail
 . "$1/tools/windows_leg.sh"
@@ -60,5 +63,77 @@ i686 no yes fails i686, as CARDLIFT_WINDOWS_LEG asks, cannot run
 x86 yes yes fails CARDLIFT_WINDOWS_LEG is x86, not auto, i686 or x86_64
 I686 yes yes fails CARDLIFT_WINDOWS_LEG is I686
 CASES
+
+# A host's programs without any of wine's: every program of /usr/bin and /bin
+# but wine*, as links in one folder that stands for the PATH.
+mkdir "$tmp/path"
+for f in /usr/bin/* /bin/*; do
+    case ${f##*/} in wine*) continue ;; esac
+    [ -e "$tmp/path/${f##*/}" ] || ln -s "$f" "$tmp/path/${f##*/}"
+done
+# Makes a link named $2 to a do-nothing program in the folder $1.
+wine_file() { mkdir -p "$1" && ln -s /bin/true "$1/$2"; }
+
+# The leg's dry run on a host that runs 32-bit code or not ($1), with wine's
+# packages' folder $2 and extra PATH folder $3 (both may be empty or missing);
+# prints what the leg printed and returns its status.
+dry_run_leg() {
+    (
+        . "$1/tools/test_windows.sh"
+        host_runs_i386() { [ "$runs_i386" = yes ]; }
+        host_runs_amd64() { true; }
+        runs_i386=$2 wine_lib=$3
+        PATH="${4:+$4:}$tmp/path"
+        main --dry-run
+    )
+}
+
+# wine64 alone, as Debian installs it: the loader and the server only in
+# /usr/lib/wine, nothing of wine on the PATH.
+lib64=$tmp/wine64/usr/lib/wine
+wine_file "$lib64" wine64
+wine_file "$lib64" wineserver64
+wine_file "$lib64" wineserver
+status=0
+dry_run_leg "$1" no "$lib64" "" >"$tmp/out" 2>&1 || status=$?
+what="wine64 alone"
+[ $status -eq 0 ] || fail "$what: status $status: $(cat "$tmp/out")"
+for line in "Windows test leg: x86_64 (this host cannot run 32-bit x86 programs)*"     "Windows test leg: wine loader $lib64/wine64, server $lib64/wineserver"     "+ ensure_packages * g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64"     "+ $lib64/wineserver -p >*"     "+ $lib64/wine64 wineboot -i >*"     "+ $lib64/wine64 cmd /c exit >*"     "+ cmake --workflow --preset mingw64"     "+ env CARDLIFT_WORKERS=1 CARDLIFT_TOOL='$lib64/wine64' '*/build/mingw64/cardlift.exe' *"     "+ env CARDLIFT_WORKERS=4 CARDLIFT_TOOL='$lib64/wine64' '*/build/mingw64/cardlift.exe' *"; do
+    found=no
+    while IFS= read -r printed; do
+        # shellcheck disable=SC2053 # the line is a pattern
+        [[ "$printed" == $line ]] && found=yes
+    done <"$tmp/out"
+    [ $found = yes ] || fail "$what: no line like '$line' in: $(cat "$tmp/out")"
+done
+grep -q wine32 "$tmp/out" && fail "$what: the leg asks for wine32: $(cat "$tmp/out")"
+
+# The i686 leg: wine's loader and server on the PATH (package wine's links).
+bin32=$tmp/wine32/usr/bin
+wine_file "$bin32" wine
+wine_file "$bin32" wineserver
+status=0
+dry_run_leg "$1" yes "$tmp/wine32/usr/lib/wine" "$bin32" >"$tmp/out" 2>&1 || status=$?
+[ $status -eq 0 ] && grep -qxF "Windows test leg: wine loader $bin32/wine, server $bin32/wineserver" "$tmp/out" &&
+    grep -qxF "+ $bin32/wineserver -p >$1/build/mingw/wineserver.log" "$tmp/out" &&
+    grep -qxF "+ cmake --workflow --preset mingw" "$tmp/out" ||
+    fail "wine32 on the PATH: status $status: $(cat "$tmp/out")"
+
+# What is missing is said in one line, with what to install, and ends the leg
+# before any of its commands.
+nosrv=$tmp/noserver/usr/lib/wine
+wine_file "$nosrv" wine64
+while read -r folder expected; do
+    status=0
+    dry_run_leg "$1" no "$folder" "" >"$tmp/out" 2>&1 || status=$?
+    last=$(tail -n 1 "$tmp/out")
+    [ $status -ne 0 ] && [[ "$last" == "Windows test leg: $expected"* ]] &&
+        ! grep -q '^+ cmake' "$tmp/out" ||
+        fail "missing in $folder: status $status, last line '$last', expected '$expected'"
+done <<CASES
+$nosrv wineserver is missing: not in $nosrv nor on the PATH; install the package wine64 or wine32
+$tmp/none wine64 is missing: not in $tmp/none nor on the PATH; install the package wine64
+CASES
+
 [ $failed -eq 0 ] || exit 1
-echo "Windows leg choice: all cases passed"
+echo "Windows leg choice and commands: all cases passed"
