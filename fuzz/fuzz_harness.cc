@@ -32,7 +32,7 @@ void require(bool ok, const char* what) {
 }
 
 bool keep_card(void* context, const char* name, const uint8_t* png, size_t png_len,
-               const uint8_t* record, size_t record_len) {
+               const uint8_t* record, size_t record_len, char (&)[reason_capacity]) {
     card_check& c = *static_cast<card_check*>(context);
     // The record bytes are a slice of the scene, never empty, never past it.
     require(record >= c.scene && record_len > 0 && record_len <= c.size &&
@@ -40,7 +40,7 @@ bool keep_card(void* context, const char* name, const uint8_t* png, size_t png_l
             "record outside the scene");
     require(png_len > 8 && std::memcmp(png, "\x89PNG\r\n\x1a\n", 8) == 0, "card is not a PNG");
     const size_t name_len = std::strlen(name);
-    require(name_len >= 16 && name_len <= 22 && !std::strpbrk(name, "/\\:"),
+    require(name_len >= 16 && name_len <= 29 && !std::strpbrk(name, "/\\:"),
             "card name has the wrong shape");
     const uint64_t where[2] = {uint64_t(record - c.scene), record_len};
     c.digest = fold(fold(fold(c.digest, name, name_len + 1), png, png_len), where, sizeof where);
@@ -62,8 +62,11 @@ uint64_t scan_with(const uint8_t* data, uint32_t iend, size_t size, uint32_t wor
     FILE* out = open_memstream(&text, &text_len);
     require(out != nullptr, "cannot open a memory stream");
     // Every row, the later games' too: the default rows are a prefix of them.
-    scan_scene(data, uint32_t(size), iend, 0xC0FFEE01u, {marker_set::newer_games, workers, false}, sink, out,
-               totals);
+    // The refused cards' messages are not what is checked here.
+    static FILE* const quiet = std::fopen("/dev/null", "w");
+    require(quiet != nullptr, "cannot open /dev/null");
+    scan_scene(data, uint32_t(size), iend, 0xC0FFEE01u, {marker_set::newer_games, workers, false, quiet}, sink,
+               out, totals);
     print_summary(out, *totals);
     std::fclose(out);
     const uint64_t digest = fold(0xcbf29ce484222325ull, text, text_len);

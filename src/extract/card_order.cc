@@ -97,22 +97,30 @@ void settle(card_order* o, found_card& card) {
     show(o, &card.progress);
     scan_totals* totals = o->totals;
     ++totals->matches;
-    if (already_written(o, card.crc)) return;
+    if (already_written(o, card.crc)) {
+        ++totals->duplicates;
+        return;
+    }
     o->written_crcs[totals->written] = card.crc;
 
     card_job& job = o->pictures[card.picture].job;
     card_pool_wait(&o->pool, &job);
-    if (!job.png) return;
-    // The number is the count of cards written before this one.
+    // The number counts every card tried before this one, so that a card
+    // that cannot be stored leaves its name behind and the next gets its own.
     char name[card_name_capacity];
-    format_card_name(card.prefix, card.rec.sex, o->path_tag, totals->written, name);
+    format_card_name(card.prefix, card.rec.sex, o->path_tag, totals->written + totals->unwritten, name);
     const uint8_t* record = o->scene + card.rec.first;
-    if (o->sink->write(o->sink->context, name, job.png, size_t(job.png_len), record,
-                       card.rec.end - card.rec.first)) {
+    char reason[reason_capacity] = "the card picture could not be encoded";
+    if (job.png && o->sink->write(o->sink->context, name, job.png, size_t(job.png_len), record,
+                                  card.rec.end - card.rec.first, reason)) {
         ++totals->written;
     } else {
         ++totals->unwritten;
-        keep_failed_picture(o, card.picture);
+        // The scan goes on; the user learns which card is missing and why, on
+        // a line of its own.
+        progress_end_line(o->progress);
+        std::fprintf(o->err, "cannot write %s: %s\r\n", name, reason);
+        if (job.png) keep_failed_picture(o, card.picture);
     }
     if (totals->written == max_cards) {
         o->full = true;
@@ -139,13 +147,14 @@ void settle_ready(card_order* o) {
 
 void card_order_start(card_order* o, const uint8_t* scene, uint32_t scene_size, const card_sink* sink,
                       uint32_t path_tag, uint32_t workers, card_canvas* canvas, progress_stream* progress,
-                      scan_totals* totals) {
+                      FILE* err, scan_totals* totals) {
     o->scene = scene;
     face_allowance_start(&o->faces, scene_size);
     o->sink = sink;
     o->path_tag = path_tag;
     o->totals = totals;
     o->progress = progress;
+    o->err = err;
     o->full = false;
     o->stop_pos = 0;
     std::memset(o->written_crcs, 0, sizeof o->written_crcs);

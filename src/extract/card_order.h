@@ -5,7 +5,7 @@
 // sees is decided here, one card after another in scan order, exactly as if
 // each card were drawn and written the moment it was found: the progress text
 // up to the card's marker, whether it repeats a card already written, its
-// number (the cards written before it), the write itself, and the stop after
+// number (the cards the run tried to write before it), the write itself, and the stop after
 // the last card a run may write. Nothing of a card that comes after that stop
 // is ever shown or written.
 #pragma once
@@ -55,6 +55,7 @@ struct card_order {
     uint32_t path_tag;
     scan_totals* totals;
     progress_stream* progress;
+    FILE* err;                       // where a card that cannot be stored is told
     bool full;                       // the last card a run may write is written
     uint64_t stop_pos;               // once full: that card's end, where the scan stops
     uint32_t written_crcs[max_cards];  // of the cards written, in order
@@ -74,7 +75,7 @@ struct card_order {
 // on `canvas`), for the scene of `scene_size` bytes at `scene`.
 void card_order_start(card_order* order, const uint8_t* scene, uint32_t scene_size, const card_sink* sink,
                       uint32_t path_tag, uint32_t workers, card_canvas* canvas,
-                      progress_stream* progress, scan_totals* totals);
+                      progress_stream* progress, FILE* err, scan_totals* totals);
 
 // The scan passed positions [from, to); `from` is where the previous span ended
 // unless a card came between.

@@ -41,7 +41,7 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
     progress_start(&s.progress, out, size, console_write_max, settings.terminal);
     extent_cache_start(&s.extents);
     card_order_start(&s.order, scene, size, &sink, path_tag, settings.workers, &s.canvas, &s.progress,
-                     totals);
+                     settings.err, totals);
     // Without the later games' rows the search still looks for them, at no
     // cost the scan can measure: a match of one is no match of this run, so
     // the scan goes on as if it were not there, but it is counted.
@@ -62,6 +62,12 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
         record_info rec;
         const bool parsed = parse_record(scene, size, uint32_t(at), *row, &rec, &s.extents);
         if (parsed && passed_over) note_later_game(&s, scene, rec, totals);
+        // Fields that reach past the end: most likely a download cut short,
+        // whichever game's record it was.
+        if (!parsed && !totals->cut) {
+            totals->cut = true;
+            totals->cut_percent = uint32_t(at * 100 / size);
+        }
         if (!parsed || passed_over) {
             pos = at + 1;  // a record that would leave the buffer is no match
             continue;
@@ -80,28 +86,40 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
 }
 
 void print_summary(FILE* out, const scan_totals& totals) {
-    const uint32_t skipped = totals.matches - totals.written;
+    if (totals.written == 0 && totals.unwritten != 0) {
+        // Characters were found: "No characters found!" would be untrue.
+        std::fprintf(out, "\rNo card written: %u character%s could not be written.\r\n",
+                     unsigned(totals.unwritten), totals.unwritten > 1 ? "s" : "");
+        return;
+    }
     if (totals.written == 0) {
         std::fprintf(out, "\rNo characters found!\r\n");
         return;
     }
     std::fprintf(out, "\rExtracted %u character%s", unsigned(totals.written),
                  totals.written > 1 ? "s" : "");
+    // Only true repeats: a card that failed is told apart, never counted here.
+    const uint32_t skipped = totals.duplicates;
     if (skipped != 0)
         std::fprintf(out, " (%u duplication%s skipped)", unsigned(skipped), skipped > 1 ? "s" : "");
     std::fprintf(out, ".\r\n");
 }
 
-bool print_notices(FILE* err, const scan_totals& totals) {
+bool print_notices(FILE* err, const scan_totals& totals, const char* scene, const char* path) {
+    const char* name = scene ? scene : "";
+    const char* colon = scene ? ": " : "";
     if (totals.stopped_early)
-        std::fprintf(err, "Stopped after %u characters at %u%%: the rest of the scene was not searched.\r\n",
-                     unsigned(max_cards), unsigned(totals.stop_percent));
+        std::fprintf(err, "%s%sStopped after %u characters at %u%%: the rest of the scene was not searched.\r\n",
+                     name, colon, unsigned(max_cards), unsigned(totals.stop_percent));
     if (totals.later_games != 0)
-        std::fprintf(err, "Left out %u character%s of later games: run with %s to extract %s.\r\n",
-                     unsigned(totals.later_games), totals.later_games > 1 ? "s" : "", newer_games_option,
+        std::fprintf(err, "%s%sLeft out %u character%s of later games: run with %s to extract %s.\r\n", name,
+                     colon, unsigned(totals.later_games), totals.later_games > 1 ? "s" : "", newer_games_option,
                      totals.later_games > 1 ? "them" : "it");
     if (totals.unwritten != 0)
-        std::fprintf(err, "%u card%s could not be written.\r\n", unsigned(totals.unwritten),
+        std::fprintf(err, "%s%s%u card%s could not be written.\r\n", name, colon, unsigned(totals.unwritten),
                      totals.unwritten > 1 ? "s" : "");
-    return totals.unwritten != 0;
+    if (totals.cut)
+        std::fprintf(err, "%s: the scene ends inside a character record at %u%%: the file may be cut short.\r\n",
+                     path, unsigned(totals.cut_percent));
+    return totals.unwritten != 0 || totals.cut;
 }

@@ -6,19 +6,22 @@
 #include <cstdio>
 
 #include "extract/marker_table.h"
+#include "platform/file.h"
 
 // Receives each finished card: its file name, its PNG bytes and the record
-// bytes that follow them. Returns true only when the whole card was stored.
+// bytes that follow them. Returns true only when the whole card was stored;
+// otherwise says why in `reason`, which the scan tells the user.
 struct card_sink {
     bool (*write)(void* context, const char* name, const uint8_t* png, size_t png_len,
-                  const uint8_t* record, size_t record_len);
+                  const uint8_t* record, size_t record_len, char (&reason)[reason_capacity]);
     void* context;
 };
 
 struct scan_totals {
-    uint32_t written;    // cards stored (at most 256)
-    uint32_t matches;    // records measured, duplicates and failed writes included
-    uint32_t unwritten;  // cards the sink could not store
+    uint32_t written;     // cards stored (at most 256)
+    uint32_t matches;     // records measured, duplicates and failed writes included
+    uint32_t duplicates;  // records that repeat a card written before them
+    uint32_t unwritten;   // cards that could not be drawn or stored
     // Records of later games' markers that a run without them passed over
     // (distinct by checksum; counted only when those markers are not looked for).
     uint32_t later_games;
@@ -27,6 +30,10 @@ struct scan_totals {
     bool stopped_early;
     uint32_t stop_percent;
     bool output_failed;  // some of the progress text could not be written
+    // A marker of the run whose record reaches past the end of the scene (a
+    // file cut short), the first one at this percentage.
+    bool cut;
+    uint32_t cut_percent;
 };
 
 constexpr uint32_t max_cards = 256;
@@ -36,6 +43,7 @@ struct scan_settings {
     marker_set markers;  // the rows looked for
     uint32_t workers;    // threads drawing card pictures; 0: the calling thread
     bool terminal;       // the progress goes to a terminal: each percentage once
+    FILE* err = stderr;  // where a card that could not be stored is told
 };
 
 // Scans `scene` from `start` (the IEND chunk) to its end for the markers of
@@ -51,13 +59,15 @@ void print_summary(FILE* out, const scan_totals& totals);
 
 // Prints, one line each, what a user should know beyond the summary: the scan
 // stopped early, later games' characters were passed over, cards could not be
-// written. Returns true when any of it makes the run a failure.
-bool print_notices(FILE* err, const scan_totals& totals);
+// written, the scene is cut short. Each begins with "`scene`: " unless `scene`
+// is null; the cut scene always names its file, `path`. Returns true when any
+// of it makes the run a failure.
+bool print_notices(FILE* err, const scan_totals& totals, const char* scene, const char* path);
 
 // Writes a card file in the current directory, replacing what stood at its
-// name only with a complete card; says on standard error why it could not.
+// name only with a complete card.
 bool write_card_file(void* context, const char* name, const uint8_t* png, size_t png_len,
-                     const uint8_t* record, size_t record_len);
+                     const uint8_t* record, size_t record_len, char (&reason)[reason_capacity]);
 
 // The process: the options, then each scene named in turn (see options.h).
 // Returns the exit status.

@@ -31,8 +31,8 @@ void print_help() {
         "own (a 252 x 352 picture followed by the character's data).\r\n"
         "\r\n"
         "Options:\r\n"
-        "  --newer-games  also extract the characters of Koikatsu Sunshine, HoneyCome\r\n"
-        "                 Party, SummerVacation Scramble, Aicomi and Amanatsu Location\r\n"
+        "  --newer-games  also extract the characters of Koikatsu Sunshine, Honey Come\r\n"
+        "                 Party, Summer Vacation Scramble, Aicomi and Amanatsu Location\r\n"
         "  --help, -h     show this text\r\n"
         "  --version      show the version\r\n"
         "  --             end of the options: every argument after it names a scene\r\n"
@@ -42,17 +42,32 @@ void print_help() {
         "could not be written.\r\n");
 }
 
-// Extracts the cards of the scene at `path`, as a run naming it alone would;
-// with `named`, its output opens with a line naming it, and a file that is no
-// scene is named in the message. Returns false when the scene failed (not a
-// scene, or a card that could not be written); `output_failed` learns whether
-// its progress could not be written.
-bool extract_scene(const char* path, const scan_settings& settings, bool named, bool* output_failed) {
+// Says why `path` (argv[`argument`]) gives no scan: it names no file and looks
+// like a mistyped option, it cannot be read, or it is read but is no scene.
+void refuse(const char* path, const load_failure& why, bool loaded, bool named) {
+    if (!loaded && why.missing && path[0] == '-')
+        std::fprintf(stderr, "unknown option %s (cardlift --help lists the options)\r\n", path);
+    else if (!loaded)
+        std::fprintf(stderr, "cannot read %s: %s\r\n", path, why.reason);
+    else if (named)
+        std::fprintf(stderr, "%s: not a scene file\r\n", path);
+    else
+        std::fprintf(stderr, "not a scene file\r\n");
+}
+
+// Extracts the cards of the scene at `path`, argv[`argument`], as a run naming
+// it alone would; with `named`, its output opens with a line naming it, and
+// its messages name it. Returns false when the scene failed (not a scene, a
+// card that could not be written, a scene cut short); `output_failed` learns
+// whether its progress could not be written.
+bool extract_scene(const char* path, int argument, const scan_settings& settings, bool named,
+                   bool* output_failed) {
     loaded_file file{nullptr, 0};
+    load_failure why{};
     uint32_t iend = 0;
-    if (!load_whole_file(path, &file) || !find_scene_data(file.data, file.size, &iend)) {
-        if (named) std::fprintf(stderr, "%s: not a scene file\r\n", path);
-        else std::fprintf(stderr, "not a scene file\r\n");
+    const bool loaded = load_whole_file(path, argument, &file, &why);
+    if (!loaded || !find_scene_data(file.data, file.size, &iend)) {
+        refuse(path, why, loaded, named);
         std::free(file.data);
         return false;
     }
@@ -66,7 +81,7 @@ bool extract_scene(const char* path, const scan_settings& settings, bool named, 
     print_summary(stdout, totals);
     *output_failed |= totals.output_failed;
     std::fflush(stdout);  // the summary before the notices that follow it
-    return !print_notices(stderr, totals);
+    return !print_notices(stderr, totals, named ? path : nullptr, path);
 }
 
 int extract_scenes(const command_line& line, int argc, char** argv, bool output_open) {
@@ -80,7 +95,7 @@ int extract_scenes(const command_line& line, int argc, char** argv, bool output_
     const bool named = argc - line.first_scene > 1;
     bool failed = false, output_failed = !output_open;
     for (int i = line.first_scene; i < argc; ++i)
-        failed |= !extract_scene(argv[i], settings, named, &output_failed);
+        failed |= !extract_scene(argv[i], i, settings, named, &output_failed);
     if (output_failed || std::fflush(stdout) != 0 || std::ferror(stdout)) {
         // The cards are all there; what is missing is what the run told.
         std::fprintf(stderr, "Standard output could not be written: the progress or the summary is missing.\r\n");

@@ -36,6 +36,7 @@ void progress_start(progress_stream* s, FILE* out, uint32_t size, uint32_t max_w
     s->once = once;
     s->block_ready = false;
     s->failed = false;
+    s->line_open = false;
 }
 
 void progress_positions(progress_stream* s, uint64_t from, uint64_t to) {
@@ -49,6 +50,13 @@ void progress_positions(progress_stream* s, uint64_t from, uint64_t to) {
         if (changed) fill_block(s, percent);
         if (changed || !s->once) write_units(s, s->once ? 1 : run_end - from);
         if (changed && !s->failed) s->failed = std::fflush(s->out) != 0;
+        if (changed && s->once) s->line_open = true;
         from = run_end;
     }
+}
+
+void progress_end_line(progress_stream* s) {
+    if (!s->line_open) return;
+    s->line_open = false;
+    if (!s->failed) s->failed = s->write(s->out, "\r\n", 2) != 2 || std::fflush(s->out) != 0;
 }

@@ -31,6 +31,8 @@ struct progress_stream {
     // A write or flush fell short (a pipe whose reader quit, a closed stream):
     // the rest of the text is dropped instead of being offered again per block.
     bool failed;
+    // With `once`: a percentage stands on the line, with no line end after it.
+    bool line_open;
     char block[progress_unit_bytes * progress_block_units];
 };
 
@@ -43,3 +45,9 @@ void progress_start(progress_stream* s, FILE* out, uint32_t size, uint32_t max_w
 // (with `once`: for the positions whose percentage differs from the last one
 // written).
 void progress_positions(progress_stream* s, uint64_t from, uint64_t to);
+
+// On a terminal, ends the line a percentage stands on, so that a message on
+// standard error (the same screen) starts on a line of its own; the next
+// percentage follows on the next line. Writes nothing elsewhere: a stored
+// stream stays exactly the progress texts.
+void progress_end_line(progress_stream* s);

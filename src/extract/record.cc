@@ -134,8 +134,8 @@ bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
     return true;
 }
 
-void format_card_name(const char* prefix, char sex, uint32_t path_tag, uint32_t cards_written,
+void format_card_name(const char* prefix, char sex, uint32_t path_tag, uint32_t cards_tried,
                       char out[card_name_capacity]) {
     std::snprintf(out, card_name_capacity, "%s_%c_%04X_%03u.png", prefix, sex,
-                  unsigned(path_tag), unsigned(cards_written + 1));
+                  unsigned(path_tag), unsigned(cards_tried + 1));
 }

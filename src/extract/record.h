@@ -1,6 +1,6 @@
 // Measuring one character record found at a marker match, and naming its card.
 // A card is named when it is written, since its number counts the cards
-// written before it.
+// tried before it.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +28,6 @@ bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
                   const marker_row& row, record_info* out, extent_cache* extents = nullptr);
 
 // Formats "<prefix>_<sex>_<tag hex>_<number>.png" for card number
-// cards_written + 1.
+// cards_tried + 1.
 void format_card_name(const char* prefix, char sex, uint32_t path_tag,
-                      uint32_t cards_written, char out[card_name_capacity]);
+                      uint32_t cards_tried, char out[card_name_capacity]);

@@ -10,13 +10,23 @@ struct loaded_file {
     uint32_t size;
 };
 
+// Room for the system's words for why a file could not be read or written.
+constexpr size_t reason_capacity = 160;
+
+// Why a file could not be loaded.
+struct load_failure {
+    bool missing;  // nothing of that name (no such file or folder on the way)
+    char reason[reason_capacity];  // the system's words, or ours for the checks we make
+};
+
 // Reads the whole file named by the command-line argument `path` into one
-// malloc'd buffer. Returns false, with nothing allocated, when the file cannot
-// be opened or read in full, is not a regular file (a directory, a named pipe,
-// a device: refused without waiting on it), or is 4 GiB or larger. Where
-// main()'s arguments cannot spell every file name (Windows: the ANSI code
-// page), a `path` that is one of them is opened by the argument's native form.
-bool load_whole_file(const char* path, loaded_file* out);
+// malloc'd buffer. Returns false, with nothing allocated and the reason in
+// `why`, when the file cannot be opened or read in full, is not a regular file
+// (a directory, a named pipe, a device: refused without waiting on it), or is
+// 4 GiB or larger. `argument` is the index in main()'s argv that `path` came
+// from, -1 for none: where main()'s arguments cannot spell every file name
+// (Windows: the ANSI code page), that argument's native form is opened.
+bool load_whole_file(const char* path, int argument, loaded_file* out, load_failure* why);
 
 // Puts standard output and standard error in the state the tool's byte-exact
 // messages need (binary mode where the platform has a text mode), and makes a
@@ -31,9 +41,6 @@ struct byte_range {
     const uint8_t* data;
     size_t len;
 };
-
-// Room for the system's words for why a file could not be written.
-constexpr size_t reason_capacity = 160;
 
 // Stores the pieces, one after another, as the file `name` in the current
 // directory. They are written to a new file, created exclusively under a name

@@ -19,7 +19,11 @@ bool read_all(int fd, uint8_t* data, uint64_t size) {
     while (done < size) {
         const ssize_t n = read(fd, data + done, size_t(size - done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = 0;  // the file ended early
+            return false;
+        }
         done += uint64_t(n);
     }
     return true;
@@ -27,29 +31,42 @@ bool read_all(int fd, uint8_t* data, uint64_t size) {
 
 }  // namespace
 
-bool load_whole_file(const char* path, loaded_file* out) {
+bool load_whole_file(const char* path, int, loaded_file* out, load_failure* why) {
     out->data = nullptr;
     out->size = 0;
+    why->missing = false;
     // Without O_NONBLOCK, opening a named pipe waits for a writer, maybe for
     // ever; only a regular file is read, so the type is checked first and the
     // flag is cleared only then.
     const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        why->missing = errno == ENOENT;
+        std::snprintf(why->reason, reason_capacity, "%s", std::strerror(errno));
+        return false;
+    }
     struct stat st;
+    const char* refused = nullptr;
+    if (fstat(fd, &st) != 0 || fcntl(fd, F_SETFL, 0) != 0) refused = std::strerror(errno);
+    else if (S_ISDIR(st.st_mode)) refused = "is a directory";
+    else if (!S_ISREG(st.st_mode)) refused = "not a regular file";
     // Scene positions are 32-bit: a file of 4 GiB or more is refused whole
     // rather than read in part.
-    const bool usable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                        uint64_t(st.st_size) <= UINT32_MAX && fcntl(fd, F_SETFL, 0) == 0;
+    else if (uint64_t(st.st_size) > UINT32_MAX) refused = "4 GiB or larger, more than a scene can be";
     uint8_t* data = nullptr;
-    if (usable) {
+    if (!refused) {
         data = static_cast<uint8_t*>(std::malloc(st.st_size > 0 ? size_t(st.st_size) : 1));
-        if (data && !read_all(fd, data, uint64_t(st.st_size))) {
+        if (!data) refused = std::strerror(ENOMEM);
+        else if (!read_all(fd, data, uint64_t(st.st_size))) {
+            refused = errno ? std::strerror(errno) : "the file grew shorter while it was read";
             std::free(data);
             data = nullptr;
         }
     }
     close(fd);
-    if (!data) return false;
+    if (refused) {
+        std::snprintf(why->reason, reason_capacity, "%s", refused);
+        return false;
+    }
     out->data = data;
     out->size = uint32_t(st.st_size);
     return true;

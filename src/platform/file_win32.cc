@@ -53,23 +53,16 @@ const wide_arguments& process_wide_arguments() {
     return args;
 }
 
-// The UTF-16 argument that the ANSI code page turns into `path`, if any. The
-// first one wins, as argv[1] is the first candidate; two names that differ only
-// in characters the code page lacks cannot be told apart by their ANSI form.
-const wchar_t* argument_for(const char* path) {
+// Fills `wide` with the UTF-16 path to open for `path`, argv[`argument`] of
+// main() or -1; false when it does not fit. The argument is taken by its index,
+// never looked up by its ANSI text: two names the code page cannot spell
+// (さくら.png and ひまり.png both arrive as "???.png") are told apart only so.
+// The wide list is split and expanded like main()'s, so the index matches
+// whenever the two lists are as long.
+bool wide_path(const char* path, int argument, wchar_t (&wide)[max_path_units]) {
     const wide_arguments& args = process_wide_arguments();
-    char ansi[max_path_units * 2];  // a DBCS code page spends up to two bytes a unit
-    for (int i = 1; i < args.count; ++i) {
-        const int n = WideCharToMultiByte(CP_ACP, 0, args.values[i], -1, ansi, sizeof ansi,
-                                          nullptr, nullptr);
-        if (n > 0 && std::strcmp(ansi, path) == 0) return args.values[i];
-    }
-    return nullptr;
-}
-
-// Fills `wide` with the UTF-16 path to open for `path`; false when it does not fit.
-bool wide_path(const char* path, wchar_t (&wide)[max_path_units]) {
-    if (const wchar_t* arg = argument_for(path)) {
+    if (argument > 0 && argument < args.count && args.count == __argc) {
+        const wchar_t* arg = args.values[argument];
         if (std::wcslen(arg) >= size_t(max_path_units)) return false;
         std::wcscpy(wide, arg);
         return true;
@@ -78,37 +71,81 @@ bool wide_path(const char* path, wchar_t (&wide)[max_path_units]) {
     return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path, -1, wide, max_path_units) > 0;
 }
 
+// The system's message for `error`, in the ANSI code page, without the line
+// end it carries.
+void set_reason(char (&reason)[reason_capacity], DWORD error) {
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             error, 0, reason, reason_capacity, nullptr);
+    while (n > 0 && (reason[n - 1] == '\r' || reason[n - 1] == '\n' || reason[n - 1] == ' ')) --n;
+    if (n == 0) n = DWORD(std::snprintf(reason, reason_capacity, "error %lu", static_cast<unsigned long>(error)));
+    reason[n < reason_capacity ? n : reason_capacity - 1] = '\0';
+}
+
+bool refuse(load_failure* why, const char* reason) {
+    std::snprintf(why->reason, reason_capacity, "%s", reason);
+    return false;
+}
+
 }  // namespace
 
-bool load_whole_file(const char* path, loaded_file* out) {
+bool load_whole_file(const char* path, int argument, loaded_file* out, load_failure* why) {
     out->data = nullptr;
     out->size = 0;
+    why->missing = false;
     wchar_t wide[max_path_units] = {};
-    if (!wide_path(path, wide)) return false;
+    if (!wide_path(path, argument, wide)) {
+        set_reason(why->reason, ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    // A folder cannot be opened as a file at all (access denied), which would
+    // hide what it is.
+    const DWORD attributes = GetFileAttributesW(wide);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return refuse(why, "is a directory");
     const HANDLE file =
         CreateFileW(wide, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        why->missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+        set_reason(why->reason, error);
+        return false;
+    }
     // Only a file on disk is read: a pipe or a device (CON, NUL, COM1) is
     // refused before it is asked for its size or read from.
     if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
-        return false;
+        return refuse(why, "not a regular file");
     }
 
     // Scene positions are 32-bit: a file of 4 GiB or more is refused whole
     // rather than read in part, so the high half of the size is asked for too.
     DWORD high = 0;
     const DWORD size = GetFileSize(file, &high);
-    const bool sized = high == 0 && !(size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR);
-    uint8_t* data = sized ? static_cast<uint8_t*>(std::malloc(size > 0 ? size : 1)) : nullptr;
+    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+        set_reason(why->reason, GetLastError());
+        CloseHandle(file);
+        return false;
+    }
+    if (high != 0) {
+        CloseHandle(file);
+        return refuse(why, "4 GiB or larger, more than a scene can be");
+    }
+    uint8_t* data = static_cast<uint8_t*>(std::malloc(size > 0 ? size : 1));
+    if (!data) {
+        CloseHandle(file);
+        set_reason(why->reason, ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
     DWORD read = 0;
     // A short read would leave bytes of the buffer unset; they must never be scanned.
-    if (data && !(ReadFile(file, data, size, &read, nullptr) && read == size)) {
+    if (!ReadFile(file, data, size, &read, nullptr) || read != size) {
+        if (read != size) refuse(why, "the file grew shorter while it was read");
+        else set_reason(why->reason, GetLastError());
         std::free(data);
-        data = nullptr;
+        CloseHandle(file);
+        return false;
     }
     CloseHandle(file);
-    if (!data) return false;
     out->data = data;
     out->size = size;
     return true;
@@ -134,16 +171,6 @@ volatile LONG unfinished = 0;
 BOOL WINAPI end_on_console_event(DWORD) {
     if (unfinished) DeleteFileW(unfinished_name);
     return FALSE;
-}
-
-// The system's message for `error`, in the ANSI code page, without the line
-// end it carries.
-void set_reason(char (&reason)[reason_capacity], DWORD error) {
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             error, 0, reason, reason_capacity, nullptr);
-    while (n > 0 && (reason[n - 1] == '\r' || reason[n - 1] == '\n' || reason[n - 1] == ' ')) --n;
-    if (n == 0) n = DWORD(std::snprintf(reason, reason_capacity, "error %lu", static_cast<unsigned long>(error)));
-    reason[n < reason_capacity ? n : reason_capacity - 1] = '\0';
 }
 
 bool write_all(HANDLE file, const byte_range& piece) {

@@ -47,7 +47,7 @@ TEST(e2e_arguments, several_scenes_each_as_alone) {
     write_file(box, "notes.txt", bytes(100, 'n'));
     expect_run(run_tool(box, {"one.png", "notes.txt", "missing.png", "two.png"}), 1,
                "one.png:\r\n" + first_out + "two.png:\r\n" + second_out,
-               "notes.txt: not a scene file\r\nmissing.png: not a scene file\r\n");
+               "notes.txt: not a scene file\r\ncannot read missing.png: " + missing_reason() + "\r\n");
     EXPECT_EQ(read_card(box, card_name("KK_F", 1, "one.png")).rest, a);
     EXPECT_EQ(read_card(box, card_name("HC_M", 2, "one.png")).rest, b);
     EXPECT_EQ(read_card(box, card_name("KK_F", 1, "two.png")).rest, a);
@@ -109,6 +109,33 @@ TEST(e2e_arguments, wildcards_expand_before_the_tool_runs) {
     sandbox box;
     write_file(box, "scene.png", a.file);
     expect_run(run_tool(box, {"*.none"}), 1, "", "not a scene file\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+// With several scenes every notice after a summary names its scene, so that
+// a saved standard error still says which scene it is about.
+TEST(e2e_arguments, notices_name_their_scene) {
+    const bytes kk = character(row_kk, 1), later = character(row_sv, 0);
+    const scene_plan one = plan_scene({kk, later}), two = plan_scene({later});
+    bytes cut(one.file.begin(), one.file.begin() + long(one.spans[1].first + 30));
+    const scene_plan three{cut, {one.spans[0]}};
+    sandbox box;
+    write_file(box, "one.png", one.file);
+    write_file(box, "two.png", two.file);
+    write_file(box, "three.png", three.file);
+    const std::string left_one = "Left out 1 character of later games: run with --newer-games to extract it.\r\n";
+    const scene_plan one_seen{one.file, {one.spans[0]}}, two_seen{two.file, {}};
+    expect_run(run_tool(box, {"one.png", "two.png", "three.png"}), 1,
+               "one.png:\r\n" + expected_out(one_seen, "\rExtracted 1 character.\r\n") + "two.png:\r\n" +
+                   expected_out(two_seen, "\rNo characters found!\r\n") + "three.png:\r\n" +
+                   expected_out(three, "\rExtracted 1 character.\r\n"),
+               "one.png: " + left_one + "two.png: " + left_one + "three.png: the scene ends inside a character record at " +
+                   std::to_string(one.spans[1].first * 100 / cut.size()) + "%: the file may be cut short.\r\n");
+    // Alone, the notice stands as ever.
+    expect_run(run_tool(box, {"two.png"}), 0, expected_out(two_seen, "\rNo characters found!\r\n"), left_one);
 }
 
 }  // namespace

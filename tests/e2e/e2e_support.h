@@ -40,6 +40,9 @@ inline bool tool_overridden() { return getenv("CARDLIFT_TOOL") && *getenv("CARDL
 // Set by tools/test_windows.sh for the Windows build under wine (ANSI code page 1252).
 inline bool windows_tool() { return getenv("CARDLIFT_TOOL_WINDOWS") && *getenv("CARDLIFT_TOOL_WINDOWS") == '1'; }
 
+// The system's words for a file that is not there (wine has its own).
+inline std::string missing_reason() { return windows_tool() ? "File not found." : "No such file or directory"; }
+
 inline std::string quoted(const std::string& text) {
     std::string q = "'";
     for (char c : text) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -100,12 +103,14 @@ inline std::string each_percentage_once(const std::string& stream) {
 
 // The same with standard output on a pseudo-terminal, as a user watching the
 // run has it; the terminal passes bytes through unchanged (no CR added before
-// LF), so what arrives is what the tool wrote.
-inline run_result run_tool_on_terminal(const sandbox& box, const std::vector<std::string>& args) {
+// LF), so what arrives is what the tool wrote. With `errors_too`, standard
+// error shares the terminal, as on a user's screen.
+inline run_result run_tool_on_terminal(const sandbox& box, const std::vector<std::string>& args,
+                                       bool errors_too = false) {
     termios raw_mode{};
     cfmakeraw(&raw_mode);
     int terminal = -1;
-    const std::string command = tool_command(box, args) + " 2>" + quoted(box.root + "/stderr");
+    const std::string command = tool_command(box, args) + (errors_too ? " 2>&1" : " 2>" + quoted(box.root + "/stderr"));
     const pid_t child = forkpty(&terminal, nullptr, &raw_mode, nullptr);
     if (child == 0) {
         execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));

@@ -32,18 +32,18 @@ std::map<std::string, bytes> records_left(const sandbox& box) {
 }
 
 // A card that cannot be stored is told on standard error with the reason, and
-// once more in a count after the summary, with status 1; it counts as skipped
-// in the summary, leaves no file and frees its number and checksum: the same
-// record met again gets the next number. A card that stood at the name from
-// an earlier run stays as it was. Drawn inline or by more threads than cores,
-// the same run; in the scene with faces each record moves the percentage, so
-// progress shown out of order shows.
+// once more in a count after the summary, with status 1; it is no duplication,
+// leaves no file and keeps its number, so the cards after it get names of
+// their own, and frees its checksum: the same record met again is tried again,
+// under the next number. With no card written the summary says why. A card
+// that stood at the name from an earlier run stays as it was. Drawn inline or
+// by more threads than cores, the same run; in the scene with faces each
+// record moves the percentage, so progress shown out of order shows.
 TEST(e2e_failure, cards_that_cannot_be_written_are_told) {
     const bytes a = character(row_kk, 1), b = character(row_kk, 0), c = character(row_kk, 1, {}, "c"),
                 fa = character(row_kk, 1, encode_png(busy_picture(12, 16, 4))),
                 d = character(row_rg, 1, encode_png(busy_picture(10, 8, 8))),
                 big = character(row_kk, 1, bytes(100000, 'x'));  // a face that does not decode
-    const char two[] = "\rExtracted 2 characters (1 duplication skipped).\r\n";
     const std::string is_directory = reason("Is a directory", "Access denied."),
                       denied = reason("Permission denied", "Access denied.");
     const bytes earlier_card = bytes(5000, 0x5A);
@@ -56,17 +56,18 @@ TEST(e2e_failure, cards_that_cannot_be_written_are_told) {
         std::map<std::string, bytes> cards;  // name: record
         std::string err;
     } cases[] = {
-        {directory_at_name, 1, {a, b, a}, two, {{card_name("KK_M", 1), b}, {card_name("KK_F", 2), a}},
+        {directory_at_name, 1, {a, b, a}, "\rExtracted 2 characters.\r\n",
+         {{card_name("KK_M", 2), b}, {card_name("KK_F", 3), a}},
          cannot_write(card_name("KK_F", 1), is_directory) + "1 card could not be written.\r\n"},
-        {directory_at_name, 3, {fa, b, c, fa, d, c, b, fa}, "\rExtracted 4 characters (4 duplications skipped).\r\n",
-         {{card_name("KK_F", 1), fa}, {card_name("KK_M", 2), b}, {card_name("RG_F", 3), d}, {card_name("KK_F", 4), c}},
+        {directory_at_name, 3, {fa, b, c, fa, d, c, b, fa}, "\rExtracted 4 characters (3 duplications skipped).\r\n",
+         {{card_name("KK_F", 1), fa}, {card_name("KK_M", 2), b}, {card_name("RG_F", 4), d}, {card_name("KK_F", 5), c}},
          cannot_write(card_name("KK_F", 3), is_directory) + "1 card could not be written.\r\n"},
-        {read_only_folder, 0, {a, b}, "\rNo characters found!\r\n", {},
-         cannot_write(card_name("KK_F", 1), denied) + cannot_write(card_name("KK_M", 1), denied) +
+        {read_only_folder, 0, {a, b}, "\rNo card written: 2 characters could not be written.\r\n", {},
+         cannot_write(card_name("KK_F", 1), denied) + cannot_write(card_name("KK_M", 2), denied) +
              "2 cards could not be written.\r\n"},
         // The earlier card at the name is kept whole; the small card after it is written.
-        {size_limit, 1, {big, b}, "\rExtracted 1 character (1 duplication skipped).\r\n",
-         {{card_name("KK_F", 1), earlier_card}, {card_name("KK_M", 1), b}},
+        {size_limit, 1, {big, b}, "\rExtracted 1 character.\r\n",
+         {{card_name("KK_F", 1), earlier_card}, {card_name("KK_M", 2), b}},
          cannot_write(card_name("KK_F", 1), "File too large") + "1 card could not be written.\r\n"},
     };
     for (const auto& c : cases) {
@@ -179,6 +180,72 @@ TEST(e2e_failure, a_run_ended_while_it_writes_leaves_no_short_card) {
         EXPECT_EQ(names, (std::set<std::string>{"scene.png", name}));
         EXPECT_EQ(read_text(box.work + "/" + name), earlier);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A scene cut short inside a character record (an interrupted download) is
+// told once, with where, and fails the run; the cards before the cut are
+// written. Cut between records or before any, nothing is told: the scene
+// looks whole.
+TEST(e2e_failure, a_scene_cut_short_is_told) {
+    const bytes a = character(row_kk, 1), b = character(row_hc, 0, encode_png(busy_picture(9, 7, 3)));
+    const scene_plan whole = plan_scene({a, b, b});
+    const struct {
+        const char* what;
+        size_t keep;            // bytes of the whole scene kept
+        size_t records;         // of them, whole
+        const char* summary;
+        bool told;
+    } cases[] = {
+        {"inside the last record", size_t(whole.spans[2].second - 1), 2, "\rExtracted 2 characters.\r\n", true},
+        {"inside the second record", size_t(whole.spans[1].first + 40), 1, "\rExtracted 1 character.\r\n", true},
+        {"after the second record", size_t(whole.spans[1].second + 3), 2, "\rExtracted 2 characters.\r\n", false},
+        {"before any record", size_t(whole.spans[0].first - 5), 0, "\rNo characters found!\r\n", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        scene_plan cut{bytes(whole.file.begin(), whole.file.begin() + long(c.keep)),
+                       {whole.spans.begin(), whole.spans.begin() + long(c.records)}};
+        std::string err;
+        if (c.told)
+            err = "scene.png: the scene ends inside a character record at " +
+                  std::to_string(whole.spans[c.records].first * 100 / c.keep) + "%: the file may be cut short.\r\n";
+        sandbox box;
+        expect_run(run_scene(box, cut.file), c.told ? 1 : 0, expected_out(cut, c.summary), err);
+        EXPECT_EQ(file_names(box).size(), 1 + c.records);
+    }
+}
+
+// On a terminal a message on standard error, the same screen, starts a line
+// of its own: the percentage before it is ended first. Redirected, the
+// progress stream stays exactly the texts.
+TEST(e2e_failure, a_message_on_a_terminal_starts_its_own_line) {
+    const bytes a = character(row_kk, 1), b = character(row_kk, 0);
+    const scene_plan plan = plan_scene({a, b});
+    sandbox box;
+    write_file(box, "scene.png", plan.file);
+    ASSERT_TRUE(std::filesystem::create_directory(box.work + "/" + card_name("KK_F", 1)));
+    const std::string message = cannot_write(card_name("KK_F", 1), reason("Is a directory", "Access denied."));
+    const run_result r = run_tool_on_terminal(box, {"scene.png"}, true);
+    const std::string once = each_percentage_once(expected_out(plan, "\rExtracted 1 character.\r\n"));
+    EXPECT_EQ(r.status, 1);
+    if (windows_tool()) {  // wine's console shows characters, not line ends
+        EXPECT_NE(r.out.find(shown_characters(message)), std::string::npos) << r.out;
+    } else {
+        // The percentage at the first marker is the last before the message.
+        char at[8];
+        std::snprintf(at, sizeof at, "\r%2u%%", unsigned(plan.spans[0].first * 100 / plan.file.size()));
+        const size_t cut = once.find(at) + 4;
+        EXPECT_EQ(r.out, once.substr(0, cut) + "\r\n" + message + once.substr(cut) + "1 card could not be written.\r\n");
+    }
+    sandbox piped;
+    write_file(piped, "scene.png", plan.file);
+    ASSERT_TRUE(std::filesystem::create_directory(piped.work + "/" + card_name("KK_F", 1)));
+    expect_run(run_tool(piped, {"scene.png"}), 1, expected_out(plan, "\rExtracted 1 character.\r\n"),
+               message + "1 card could not be written.\r\n");
 }
 
 }  // namespace

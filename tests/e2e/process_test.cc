@@ -81,25 +81,75 @@ TEST(e2e_process, progress_on_a_terminal_shows_each_percentage_once) {
     }
 }
 
-// Only a regular file is read: a named pipe is refused at once, without
-// waiting for a writer (the timeout turns a hang into status 124). Scene
-// positions are 32-bit: a file of 4 GiB or more is refused whole, even when its
-// size modulo 2^32 would pass (the files are sparse).
-TEST(e2e_process, only_regular_files_under_4_gib_are_scenes) {
+// Every refused argument says what and why: a path that cannot be read gives
+// the system's reason (ours for the checks the tool makes), a file that is
+// read but no scene "not a scene file", an option-like word that names no file
+// the unknown option. A named pipe is refused at once, without waiting for a
+// writer (the timeout turns a hang into status 124); a file of 4 GiB or more
+// is refused whole, even when its size modulo 2^32 would pass (sparse files).
+TEST(e2e_process, refused_arguments_say_why) {
     const bytes scene = plan_scene({character(row_kk, 1)}).file;
-    for (const std::string what : {"named pipe", "directory", "device", "4 GiB", "4 GiB and a scene"}) {
+    const bool root = geteuid() == 0;
+    // The system's words: wine has its own for a missing file.
+    const std::string missing = missing_reason();
+    const std::string unknown = " (cardlift --help lists the options)\r\n";
+    const struct {
+        const char* what;
+        std::string arg = "scene.png";
+        std::string err;  // ends with "*": the rest is the system's own words
+        int status = 1;
+    } cases[] = {
+        {"missing", "scene.png", "cannot read scene.png: " + missing + "\r\n"},
+        {"missing in a missing folder", "no/scene.png",
+         "cannot read no/scene.png: " + (windows_tool() ? std::string("Path not found.") : missing) + "\r\n"},
+        {"unreadable", "scene.png", "cannot read scene.png: *"},
+        {"directory", "scene.png", "cannot read scene.png: is a directory\r\n"},
+        {"named pipe", "scene.png", windows_tool() ? "cannot read scene.png: *" : "cannot read scene.png: not a regular file\r\n"},
+        {"device", "/dev/null", windows_tool() ? "cannot read /dev/null: *" : "cannot read /dev/null: not a regular file\r\n"},
+        {"4 GiB", "scene.png", "cannot read scene.png: 4 GiB or larger, more than a scene can be\r\n"},
+        {"4 GiB and a scene", "scene.png", "cannot read scene.png: 4 GiB or larger, more than a scene can be\r\n"},
+        {"plain PNG", "scene.png", "not a scene file\r\n"},
+        {"JPEG", "scene.jpg", "not a scene file\r\n"},
+        {"--verbose", "--verbose", "unknown option --verbose" + unknown},
+        {"-v", "-v", "unknown option -v" + unknown},
+        {"a scene named -v", "-v", "", 0},
+    };
+    for (const auto& c : cases) {
+        const std::string what = c.what;
         SCOPED_TRACE(what);
+        // Root reads any file: the unreadable one is tried as another user.
+        if (what == "unreadable" && (windows_tool() || (root && system("command -v setpriv >/dev/null") != 0))) {
+            ADD_FAILURE() << "cannot run as another user here";
+            continue;
+        }
         sandbox box;
-        const std::string path = box.work + "/scene.png";
+        const std::string path = box.work + "/" + c.arg;
+        std::string launcher = "timeout 10 ";
         if (what == "named pipe") ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
         if (what == "directory") ASSERT_EQ(mkdir(path.c_str(), 0700), 0);
         if (what.starts_with("4 GiB")) {
-            write_file(box, "scene.png", scene);
+            write_file(box, c.arg, scene);
             ASSERT_EQ(truncate(path.c_str(), off_t((uint64_t(1) << 32) + (what.size() > 5 ? scene.size() : 0))), 0);
         }
-        expect_run(run_tool(box, {what == "device" ? "/dev/null" : "scene.png"}, "timeout 10 "), 1, "",
-                   "not a scene file\r\n");
-        EXPECT_EQ(file_names(box).size(), what == "device" ? 0u : 1u);
+        if (what == "plain PNG") write_file(box, c.arg, png_head());
+        if (what == "JPEG") write_file(box, c.arg, bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F'});
+        if (what == "a scene named -v") write_file(box, c.arg, scene);
+        if (what == "unreadable") {
+            write_file(box, c.arg, scene);
+            ASSERT_EQ(chmod(path.c_str(), 0), 0);
+            if (root) {
+                ASSERT_EQ(chmod(box.root.c_str(), 0777), 0);
+                ASSERT_EQ(chmod(box.work.c_str(), 0777), 0);
+                launcher += "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+            }
+        }
+        const run_result r = run_tool(box, {c.arg}, launcher);
+        EXPECT_EQ(r.status, c.status);
+        if (c.err.ends_with("*")) EXPECT_TRUE(r.err.starts_with(c.err.substr(0, c.err.size() - 1)) &&
+                                              r.err.size() > c.err.size() + 2 && r.err.ends_with("\r\n")) << r.err;
+        else EXPECT_EQ(r.err, c.err);
+        if (c.status == 0) EXPECT_EQ(read_card(box, card_name("KK_F", 1, "-v")).rest, character(row_kk, 1));
+        else EXPECT_EQ(r.out, "");
     }
 }
 

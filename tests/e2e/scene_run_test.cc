@@ -5,24 +5,26 @@
 
 namespace {
 
-// --newer-games alone is the usage, before a missing file no scene, even when
-// a scene has its name.
+// --newer-games alone is the usage, before a missing file, even when a scene
+// has its name.
 TEST(e2e_scene_run, usage_and_which_files_are_scenes) {
     const char usage[] = "Extract character cards from Illusion/IllGames scene files\r\n\r\ncardlift <scene.png>\r\n",
                no_scene[] = "not a scene file\r\n";
+    const std::string missing = missing_reason() + "\r\n";
     const bytes scene = plan_scene({character(row_sv, 1)}).file;
     const struct {
         std::vector<std::string> args;
         bytes data;  // written as args[0]; none: no file
-        const char *out, *err;
+        const char* out;
+        std::string err;
         int status = 1;
     } cases[] = {
         {{}, {}, usage, ""},
-        {{"scene.png"}, {}, "", no_scene},
+        {{"scene.png"}, {}, "", "cannot read scene.png: " + missing},
         {{"scene.png"}, build_scene(bytes(30, '.')), "", no_scene},
         {{"scene.png"}, build_scene(bytes(31, '.')), "\rNo characters found!\r\n", "", 0},
         {{"--newer-games"}, scene, usage, ""},
-        {{"--newer-games", "missing.png"}, scene, "", no_scene},
+        {{"--newer-games", "missing.png"}, scene, "", "cannot read missing.png: " + missing},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.args.size() << " arguments, " << c.data.size() << " bytes");

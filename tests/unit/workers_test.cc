@@ -49,21 +49,28 @@ struct scan_result {
     std::set<size_t> failing;  // write calls, counted from 0, that fail
     std::vector<sink_call> calls;
     std::string progress;
+    std::string messages;  // what the scan told on its error stream
     scan_totals totals{};
 };
-bool log_write(void* to, const char* name, const uint8_t* png, size_t png_len, const uint8_t* rec, size_t n) {
+bool log_write(void* to, const char* name, const uint8_t* png, size_t png_len, const uint8_t* rec, size_t n,
+               char (&reason)[reason_capacity]) {
     scan_result* r = static_cast<scan_result*>(to);
     const bool ok = r->failing.count(r->calls.size()) == 0;
     r->calls.push_back({name, bytes(png, png + png_len), bytes(rec, rec + n), ok});
+    std::snprintf(reason, reason_capacity, "planted failure");
     return ok;
 }
 scan_result scan(const bytes& file, const std::set<size_t>& failing, uint32_t workers) {
     scan_result r{failing};
     uint32_t iend = 0;
     std::FILE* out = std::tmpfile();
-    if (!out || !find_scene_data(file.data(), uint32_t(file.size()), &iend)) return r;
-    scan_scene(file.data(), uint32_t(file.size()), iend, tag, {marker_set::standard, workers, false},
+    std::FILE* err = std::tmpfile();
+    if (!out || !err || !find_scene_data(file.data(), uint32_t(file.size()), &iend)) return r;
+    scan_scene(file.data(), uint32_t(file.size()), iend, tag, {marker_set::standard, workers, false, err},
                card_sink{log_write, &r}, out, &r.totals);
+    std::rewind(err);
+    for (int c; (c = std::fgetc(err)) != EOF;) r.messages += char(c);
+    std::fclose(err);
     std::rewind(out);
     char block[4096];
     for (size_t n; (n = std::fread(block, 1, sizeof block, out)) > 0;) r.progress.append(block, n);
@@ -93,7 +100,8 @@ std::string card_name(const person& p, uint32_t number) {
 }
 
 // Writing each card when found: a stored card's checksum is skipped, any other
-// numbered after the cards stored before it; the 256th stored card ends the run.
+// numbered after the cards tried before it, so a failed card leaves its number
+// behind; the 256th stored card ends the run.
 scan_result one_at_a_time(const std::vector<person>& records, const std::set<size_t>& failing,
                           const scene_plan& plan) {
     scan_result r{failing};
@@ -104,12 +112,17 @@ scan_result one_at_a_time(const std::vector<person>& records, const std::set<siz
         if (p.decoy) continue;
         ++r.totals.matches;
         const uint32_t crc = crc32(p.data.data(), p.data.size());
-        if (std::count(stored.begin(), stored.end(), crc)) continue;
-        r.calls.push_back({card_name(p, uint32_t(stored.size() + 1)), picture_of(p), p.data,
-                           failing.count(r.calls.size()) == 0});
+        if (std::count(stored.begin(), stored.end(), crc)) {
+            ++r.totals.duplicates;
+            continue;
+        }
+        const std::string name = card_name(p, uint32_t(r.calls.size() + 1));
+        r.calls.push_back({name, picture_of(p), p.data, failing.count(r.calls.size()) == 0});
         if (r.calls.back().ok) stored.push_back(crc);
+        else r.messages += "cannot write " + name + ": planted failure\r\n";
     }
     r.totals.written = uint32_t(stored.size());
+    r.totals.unwritten = uint32_t(r.calls.size() - stored.size());
     r.progress = progress_text(plan, stored.size() == max_cards ? taken : SIZE_MAX);
     return r;
 }
@@ -140,6 +153,9 @@ scan_result expect_one_run_for_every_count(const std::vector<person>& records, c
                                             want.progress.end()).first - got.progress.begin();
         EXPECT_EQ(got.totals.written, want.totals.written);
         EXPECT_EQ(got.totals.matches, want.totals.matches);
+        EXPECT_EQ(got.totals.duplicates, want.totals.duplicates);
+        EXPECT_EQ(got.totals.unwritten, want.totals.unwritten);
+        EXPECT_EQ(got.messages, want.messages);
     }
     return want;
 }
@@ -202,5 +218,5 @@ TEST(workers, the_256th_stored_card_ends_the_run) {
     }
     const scan_result want = expect_one_run_for_every_count(records, {0, 1, 2, 3, 259}, {max_workers});
     ASSERT_EQ(want.calls.size(), 261u);  // every record to 260 a new card
-    EXPECT_EQ(want.calls.back().name, card_name(records[260], 256));
+    EXPECT_EQ(want.calls.back().name, card_name(records[260], 261));  // the failed cards' numbers stay used
 }
