@@ -97,10 +97,10 @@ find_wine_tool() {
     fi
 }
 
-# Sets wine_loader and wine_server for leg $1. The loader of the i686 leg is the
-# `wine` the mingw preset runs the unit tests with (package wine, on the PATH);
-# that of x86_64 is wine64, which only wine_lib holds. The server is the one
-# beside the loader, as each wine loader starts its own, then the PATH's.
+# Sets wine_loader and wine_server for leg $1. The loader is wine (wine32) for
+# i686 and wine64 for x86_64, each from wine_lib first, then from the PATH
+# (package wine's links, where it is installed). The server is the one beside
+# the loader, then the PATH's.
 find_wine_tools() {
     if [ "$1" = i686 ]; then
         wine_loader=$(find_wine_tool wine "$wine_lib" "wine (with wine32)") || return 1
