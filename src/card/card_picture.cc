@@ -5,7 +5,7 @@
 #include "card/png_encoder.h"
 
 unsigned char* draw_card_png(card_canvas* canvas, const uint8_t* face, uint32_t face_len, char sex,
-                             int* png_len) {
+                             int* png_len, encoder_arena* arena) {
     unsigned char* pixels = nullptr;
     int w = 0;
     int h = 0;
@@ -13,6 +13,5 @@ unsigned char* draw_card_png(card_canvas* canvas, const uint8_t* face, uint32_t 
     if (face && face_len != 0) pixels = decode_face(face, face_len, &w, &h, &hold);
     compose_card(canvas, pixels, w, h, sex);  // frees the picture
     release_face_hold(&hold);
-    *png_len = 0;
-    return encode_card_png(canvas, png_len);
+    return encode_card_png(canvas, arena, png_len);
 }

@@ -5,9 +5,10 @@
 #include <cstdint>
 
 #include "card/canvas.h"
+#include "card/encoder_arena.h"
 
-// Decodes `face` (none when null), draws the card on `canvas` and encodes it.
-// Returns the PNG bytes, to be released with free(), and their length in
-// `png_len`; null when the writer fails.
+// Decodes `face` (none when null), draws the card on `canvas` and encodes it
+// in `arena` (null: on the heap). Returns the PNG bytes, to be released with
+// free(), and their length in `png_len`; null when memory ran out.
 unsigned char* draw_card_png(card_canvas* canvas, const uint8_t* face, uint32_t face_len, char sex,
-                             int* png_len);
+                             int* png_len, encoder_arena* arena = nullptr);

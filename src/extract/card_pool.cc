@@ -7,11 +7,11 @@
 
 namespace {
 
-void draw(card_canvas* canvas, card_job* job) {
-    job->png = draw_card_png(canvas, job->face, job->face_len, job->sex, &job->png_len);
+void draw(card_canvas* canvas, encoder_arena* arena, card_job* job) {
+    job->png = draw_card_png(canvas, job->face, job->face_len, job->sex, &job->png_len, arena);
 }
 
-void worker_loop(card_pool* pool, card_canvas* canvas) {
+void worker_loop(card_pool* pool, worker_space* space) {
     std::unique_lock<std::mutex> hold(pool->lock);
     for (;;) {
         pool->job_ready.wait(hold, [pool] { return pool->stopping || pool->queue_count > 0; });
@@ -20,7 +20,7 @@ void worker_loop(card_pool* pool, card_canvas* canvas) {
         pool->queue_head = (pool->queue_head + 1) % max_queued_jobs;
         --pool->queue_count;
         hold.unlock();
-        draw(canvas, job);
+        draw(&space->canvas, &space->arena, job);
         hold.lock();
         job->done = true;
         pool->job_done.notify_all();
@@ -28,22 +28,30 @@ void worker_loop(card_pool* pool, card_canvas* canvas) {
 }
 
 // Each worker draws on a canvas of its own (about 350 KiB, more than some
-// systems give a thread's stack). A system short of memory or threads gets
-// the work done with the workers it gave, or on the submitting thread when
-// it gave none.
+// systems give a thread's stack) and encodes in an arena of its own, both
+// reserved here so that no card needs the heap later. A system short of
+// memory or threads gets the work done with the workers it gave, or on the
+// submitting thread when it gave none.
 void start_threads(card_pool* pool) {
     for (; pool->started < pool->workers; ++pool->started) {
-        card_canvas*& canvas = pool->canvases[pool->started];
-        canvas = static_cast<card_canvas*>(std::malloc(sizeof(card_canvas)));
-        if (!canvas) break;
+        worker_space*& space = pool->spaces[pool->started];
+        space = static_cast<worker_space*>(std::malloc(sizeof(worker_space)));
+        if (!space) break;
+        if (!encoder_arena_reserve(&space->arena)) {
+            std::free(space);
+            break;
+        }
         try {
-            pool->threads[pool->started] = std::thread(worker_loop, pool, canvas);
+            pool->threads[pool->started] = std::thread(worker_loop, pool, space);
         } catch (const std::system_error&) {
-            std::free(canvas);
+            encoder_arena_release(&space->arena);
+            std::free(space);
             break;
         }
     }
     pool->workers = pool->started;
+    // Drawing on this thread: its arena, or the heap when none can be had.
+    if (pool->workers == 0 && !pool->arena.base) encoder_arena_reserve(&pool->arena);
 }
 
 }  // namespace
@@ -57,6 +65,7 @@ void card_pool_start(card_pool* pool, uint32_t workers, card_canvas* canvas) {
     pool->workers = workers > max_workers ? max_workers : workers;
     pool->started = 0;
     pool->canvas = canvas;
+    pool->arena = encoder_arena{};
     pool->queue_head = 0;
     pool->queue_count = 0;
     pool->stopping = false;
@@ -67,9 +76,9 @@ void card_pool_submit(card_pool* pool, card_job* job) {
     job->png_len = 0;
     job->done = false;
     // Started on first use: a scan that finds no character costs no thread.
-    if (pool->started < pool->workers) start_threads(pool);
+    if (pool->started < pool->workers || (pool->workers == 0 && !pool->arena.base)) start_threads(pool);
     if (pool->workers == 0) {
-        draw(pool->canvas, job);
+        draw(pool->canvas, &pool->arena, job);
         job->done = true;
         return;
     }
@@ -102,7 +111,9 @@ void card_pool_stop(card_pool* pool) {
     pool->job_ready.notify_all();
     for (uint32_t i = 0; i < pool->started; ++i) {
         pool->threads[i].join();
-        std::free(pool->canvases[i]);
+        encoder_arena_release(&pool->spaces[i]->arena);
+        std::free(pool->spaces[i]);
     }
     pool->started = 0;
+    encoder_arena_release(&pool->arena);
 }

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "card/canvas.h"
+#include "card/encoder_arena.h"
 
 constexpr uint32_t max_workers = 64;
 // Jobs waiting for a worker at once; the scan keeps far fewer in flight.
@@ -25,10 +26,17 @@ struct card_job {
     bool done;             // under the pool's lock until the job is seen done
 };
 
+// What one drawing thread draws and encodes in, reserved when it starts.
+struct worker_space {
+    card_canvas canvas;
+    encoder_arena arena;
+};
+
 struct card_pool {
     uint32_t workers;        // 0: each job is drawn on the submitting thread
     uint32_t started;        // threads are started with the first job
     card_canvas* canvas;     // the submitting thread's, for workers == 0
+    encoder_arena arena;     // its encoder's, for workers == 0
     std::mutex lock;
     std::condition_variable job_ready;  // workers wait here for jobs
     std::condition_variable job_done;   // the scan waits here for results
@@ -37,11 +45,13 @@ struct card_pool {
     uint32_t queue_count;
     bool stopping;
     std::thread threads[max_workers];
-    card_canvas* canvases[max_workers];  // one per started thread
+    worker_space* spaces[max_workers];  // one per started thread
 };
 
 // Prepares `pool` with `workers` threads (at most max_workers); `canvas` is
-// used when there are none.
+// used when there are none. A system that cannot give a thread its canvas and
+// encoder arena gets fewer threads, down to none; the submitting thread's
+// arena is reserved with the first job.
 void card_pool_start(card_pool* pool, uint32_t workers, card_canvas* canvas);
 
 // Queues `job` (not done); with no workers it is drawn before this returns.

@@ -249,3 +249,35 @@ TEST(e2e_failure, a_message_on_a_terminal_starts_its_own_line) {
 }
 
 }  // namespace
+
+namespace {
+
+// Short of memory, with 64 drawing threads asked for: fewer threads start,
+// and whatever cannot be had costs cards said in words, never a crash or a
+// short card. Every card left is whole; written and told add up to all.
+// POSIX limits on the Linux program only; sanitizer builds reserve far more
+// address space than any of these limits (their test presets leave it out).
+TEST(e2e_failure, low_memory_loses_no_card_silently) {
+    if (tool_overridden()) return;
+    std::vector<bytes> records;
+    for (int i = 0; i < 40; ++i)
+        records.push_back(character(row_kk, uint8_t(i % 2), encode_png(busy_picture(120 + i, 160, uint32_t(i)))));
+    const scene_plan plan = plan_scene(records);
+    for (const int limit_mb : {20, 30, 60}) {
+        SCOPED_TRACE(testing::Message() << "ulimit -v " << limit_mb << " MB");
+        sandbox box;
+        write_file(box, "scene.png", plan.file);
+        const std::string launcher = "ulimit -v " + std::to_string(limit_mb * 1024) + "; CARDLIFT_WORKERS=64 ";
+        const run_result r = run_tool(box, {"scene.png"}, launcher);
+        ASSERT_TRUE(r.status == 0 || r.status == 1) << r.status << " " << r.err.substr(0, 300);
+        size_t told = 0;
+        for (size_t at = 0; (at = r.err.find("cannot write ", at)) != std::string::npos; ++at) ++told;
+        const std::map<std::string, bytes> left = records_left(box);
+        EXPECT_EQ(left.size() + told, records.size()) << r.err.substr(0, 300);
+        EXPECT_EQ(r.status, told ? 1 : 0);
+        for (const auto& [name, rest] : left)
+            EXPECT_NE(std::find(records.begin(), records.end(), rest), records.end()) << name << " is not whole";
+    }
+}
+
+}  // namespace
