@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "card/card_picture.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -12,6 +13,7 @@ void draw(card_canvas* canvas, encoder_arena* arena, card_job* job) {
 }
 
 void worker_loop(card_pool* pool, worker_space* space) {
+    keep_signals_from_this_thread();
     std::unique_lock<std::mutex> hold(pool->lock);
     for (;;) {
         pool->job_ready.wait(hold, [pool] { return pool->stopping || pool->queue_count > 0; });

@@ -78,6 +78,7 @@ bool extract_scene(const char* path, int argument, const scan_settings& settings
     scan_totals totals;
     scan_scene(file.data, file.size, iend, path_tag, settings, sink, stdout, &totals);
     std::free(file.data);
+    if (totals.written != 0) flush_folder();
     print_summary(stdout, totals);
     *output_failed |= totals.output_failed;
     std::fflush(stdout);  // the summary before the notices that follow it

@@ -44,7 +44,8 @@ struct byte_range {
 
 // Stores the pieces, one after another, as the file `name` in the current
 // directory. They are written to a new file, created exclusively under a name
-// no card can have, and only a complete file is renamed onto `name`: whatever
+// no card can have, flushed to disk, and only a complete file is renamed onto
+// `name`: whatever
 // stood there (an earlier card, a symbolic or hard link) is replaced, never
 // written through, and stays as it was when the write fails. An interrupt or
 // termination signal meanwhile removes the unfinished file before the process
@@ -52,6 +53,15 @@ struct byte_range {
 // the file could not be stored; nothing is left behind then.
 bool store_file(const char* name, const byte_range* pieces, int count,
                 char (&reason)[reason_capacity]);
+
+// Keeps the signals that end the process away from the calling thread (a
+// drawing thread), so that the thread that writes the cards, which knows the
+// unfinished file and has its signals blocked while that changes, takes them.
+void keep_signals_from_this_thread();
+
+// Puts the current directory's entries (the names of the cards renamed into
+// it) on disk, where the system needs that apart from the files themselves.
+void flush_folder();
 
 // True when standard output is an interactive terminal or console, where the
 // progress text is shown, not stored.

@@ -1,5 +1,6 @@
 // POSIX: the argument bytes are the path as they stand.
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,9 +79,20 @@ const uint32_t console_write_max = 64 * 1024;
 namespace {
 
 // The unfinished file of the card being written, for the signal handler: set
-// before the file is created, cleared once it is renamed or removed.
+// only once the exclusive create made the file ours, cleared once it is
+// renamed or removed, both with the handled signals blocked, so that the
+// handler never removes a file of that name that is not ours.
 char unfinished_name[64];
 volatile sig_atomic_t unfinished = 0;
+
+// The signals that end the process and can be caught: each removes the
+// unfinished file first. SIGPIPE is ignored instead (see prepare_console).
+const int ending_signals[] = {
+    SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2,
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
 
 // Removes the unfinished file, then ends the process as the signal would have
 // (the shell then reports the usual status, 130 for an interrupt). Only
@@ -92,6 +104,16 @@ void end_on_signal(int sig) {
     raise(sig);
     errno = saved;  // only if the signal is blocked meanwhile and the handler returns
 }
+
+// Blocks the ending signals until the returned set is given back.
+sigset_t block_ending_signals() {
+    sigset_t block, previous;
+    sigemptyset(&block);
+    for (const int sig : ending_signals) sigaddset(&block, sig);
+    pthread_sigmask(SIG_BLOCK, &block, &previous);
+    return previous;
+}
+void restore_signals(const sigset_t& previous) { pthread_sigmask(SIG_SETMASK, &previous, nullptr); }
 
 // A descriptor of 0 to 2 that is not open would be taken by the next file the
 // tool opens, and console text would go into a card: a null device holds it.
@@ -126,17 +148,18 @@ bool write_all(int fd, const byte_range& piece) {
 int create_unfinished() {
     static unsigned serial = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        unfinished = 0;
         std::snprintf(unfinished_name, sizeof unfinished_name, ".cardlift-%ld-%u.part",
                       long(getpid()), serial++);
-        unfinished = 1;
+        const sigset_t previous = block_ending_signals();
         const int fd = open(unfinished_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-        if (fd >= 0 || errno != EEXIST) {
-            if (fd < 0) unfinished = 0;
+        const int error = errno;
+        if (fd >= 0) unfinished = 1;
+        restore_signals(previous);
+        if (fd >= 0 || error != EEXIST) {
+            errno = error;
             return fd;
         }
     }
-    unfinished = 0;
     return -1;
 }
 
@@ -150,7 +173,10 @@ bool prepare_console() {
     hold_if_closed(0);
     const bool output = hold_if_closed(1);
     hold_if_closed(2);
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    // A card over a file size limit (ulimit -f) fails as "File too large"
+    // and the run goes on, instead of the process ending mid-card.
+    signal(SIGXFSZ, SIG_IGN);
+    for (const int sig : ending_signals) {
         struct sigaction current;
         // A signal ignored by whoever started the tool (nohup) stays ignored.
         if (sigaction(sig, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
@@ -168,20 +194,36 @@ bool store_file(const char* name, const byte_range* pieces, int count,
     }
     bool ok = true;
     for (int i = 0; i < count && ok; ++i) ok = write_all(fd, pieces[i]);
+    // On disk before it takes the card's name: after a power cut the name
+    // holds the whole card or what stood there before, never an empty file.
+    if (ok && fsync(fd) != 0) ok = false;
     int error = ok ? 0 : errno;
     // A full disk may show only on close (network file systems).
     if (close(fd) != 0 && ok) {
         ok = false;
         error = errno;
     }
+    const sigset_t previous = block_ending_signals();
     if (ok && rename(unfinished_name, name) != 0) {
         ok = false;
         error = errno;
     }
     if (!ok) unlink(unfinished_name);
     unfinished = 0;
+    restore_signals(previous);
     if (!ok) set_reason(reason, error);
     return ok;
+}
+
+void flush_folder() {
+    const int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    fsync(fd);  // a folder some systems cannot flush keeps its cards all the same
+    close(fd);
+}
+
+void keep_signals_from_this_thread() {
+    block_ending_signals();
 }
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }

@@ -160,8 +160,8 @@ const uint32_t console_write_max = 8 * 1024;
 namespace {
 
 // The unfinished file of the card being written, for the console's Ctrl+C
-// handler, which runs on a thread of its own: set before the file is created,
-// cleared once it is renamed or removed.
+// handler, which runs on a thread of its own: set once the exclusive create
+// made the file ours, cleared once it is renamed or removed.
 wchar_t unfinished_name[64];
 volatile LONG unfinished = 0;
 
@@ -194,13 +194,15 @@ bool write_all(HANDLE file, const byte_range& piece) {
 HANDLE create_unfinished() {
     static unsigned serial = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        unfinished = 0;
         std::swprintf(unfinished_name, sizeof unfinished_name / sizeof unfinished_name[0],
                       L".cardlift-%lu-%u.part", GetCurrentProcessId(), serial++);
-        unfinished = 1;
         const HANDLE file = CreateFileW(unfinished_name, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) return file;
+        // Only a file this process created is the handler's to delete.
+        if (file != INVALID_HANDLE_VALUE) {
+            InterlockedExchange(&unfinished, 1);
+            return file;
+        }
         if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
     const DWORD error = GetLastError();
@@ -234,6 +236,8 @@ bool store_file(const char* name, const byte_range* pieces, int count,
     }
     bool ok = true;
     for (int i = 0; i < count && ok; ++i) ok = write_all(file, pieces[i]);
+    // On disk before it takes the card's name (see file_posix.cc).
+    if (ok && !FlushFileBuffers(file)) ok = false;
     DWORD error = ok ? 0 : GetLastError();
     if (!CloseHandle(file) && ok) {
         ok = false;
@@ -248,6 +252,12 @@ bool store_file(const char* name, const byte_range* pieces, int count,
     if (!ok) set_reason(reason, error);
     return ok;
 }
+
+// The console's control handler runs on a thread of its own.
+void keep_signals_from_this_thread() {}
+
+// NTFS records the rename with the file's metadata; there is no folder to flush.
+void flush_folder() {}
 
 // A console answers GetConsoleMode; a file, a pipe or NUL do not.
 bool stdout_is_terminal() {
