@@ -108,7 +108,11 @@ void settle(card_order* o, found_card& card) {
     // The number counts every card tried before this one, so that a card
     // that cannot be stored leaves its name behind and the next gets its own.
     char name[card_name_capacity];
-    format_card_name(card.prefix, card.rec.sex, o->path_tag, totals->written + totals->unwritten, name);
+    uint32_t number = totals->written + totals->unwritten;
+    format_card_name(card.prefix, card.rec.sex, o->path_tag, number, name);
+    // Another scene of the run with the same tag stored this name: the next free one.
+    while (o->sink->taken && o->sink->taken(o->sink->context, name))
+        format_card_name(card.prefix, card.rec.sex, o->path_tag, ++number, name);
     const uint8_t* record = o->scene + card.rec.first;
     char reason[reason_capacity] = "the card picture could not be encoded";
     if (job.png && o->sink->write(o->sink->context, name, job.png, size_t(job.png_len), record,

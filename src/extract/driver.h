@@ -15,6 +15,10 @@ struct card_sink {
     bool (*write)(void* context, const char* name, const uint8_t* png, size_t png_len,
                   const uint8_t* record, size_t record_len, char (&reason)[reason_capacity]);
     void* context;
+    // Whether a card of this name was already stored in this run (null: never).
+    // Such a name is passed over for the next number: two scenes whose paths
+    // share a tag must not replace each other's cards.
+    bool (*taken)(void* context, const char* name) = nullptr;
 };
 
 struct scan_totals {
@@ -64,8 +68,15 @@ void print_summary(FILE* out, const scan_totals& totals);
 // of it makes the run a failure.
 bool print_notices(FILE* err, const scan_totals& totals, const char* scene, const char* path);
 
+// The names of the cards a run stored, for card_sink::taken.
+struct stored_names;
+stored_names* stored_names_new();
+void stored_names_free(stored_names* names);
+bool stored_name_taken(void* names, const char* name);
+
 // Writes a card file in the current directory, replacing what stood at its
-// name only with a complete card.
+// name only with a complete card, and adds its name to `context`, the run's
+// stored_names (or null).
 bool write_card_file(void* context, const char* name, const uint8_t* png, size_t png_len,
                      const uint8_t* record, size_t record_len, char (&reason)[reason_capacity]);
 

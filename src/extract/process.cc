@@ -9,6 +9,7 @@
 #include "extract/driver.h"
 #include "extract/options.h"
 #include "extract/scene.h"
+#include "extract/shown_name.h"
 #include "platform/file.h"
 
 #ifndef CARDLIFT_VERSION
@@ -45,12 +46,13 @@ void print_help() {
 // Says why `path` (argv[`argument`]) gives no scan: it names no file and looks
 // like a mistyped option, it cannot be read, or it is read but is no scene.
 void refuse(const char* path, const load_failure& why, bool loaded, bool named) {
+    const shown_name name = show_name(path);
     if (!loaded && why.missing && path[0] == '-')
-        std::fprintf(stderr, "unknown option %s (cardlift --help lists the options)\r\n", path);
+        std::fprintf(stderr, "unknown option %s (cardlift --help lists the options)\r\n", name.text);
     else if (!loaded)
-        std::fprintf(stderr, "cannot read %s: %s\r\n", path, why.reason);
+        std::fprintf(stderr, "cannot read %s: %s\r\n", name.text, why.reason);
     else if (named)
-        std::fprintf(stderr, "%s: not a scene file\r\n", path);
+        std::fprintf(stderr, "%s: not a scene file\r\n", name.text);
     else
         std::fprintf(stderr, "not a scene file\r\n");
 }
@@ -61,7 +63,7 @@ void refuse(const char* path, const load_failure& why, bool loaded, bool named) 
 // card that could not be written, a scene cut short); `output_failed` learns
 // whether its progress could not be written.
 bool extract_scene(const char* path, int argument, const scan_settings& settings, bool named,
-                   bool* output_failed) {
+                   stored_names* stored, bool* output_failed) {
     loaded_file file{nullptr, 0};
     load_failure why{};
     uint32_t iend = 0;
@@ -71,10 +73,11 @@ bool extract_scene(const char* path, int argument, const scan_settings& settings
         std::free(file.data);
         return false;
     }
-    if (named) std::printf("%s:\r\n", path);
+    const shown_name name = show_name(path);
+    if (named) std::printf("%s:\r\n", name.text);
     // Cards from different scene paths get different names.
     const uint32_t path_tag = crc32(reinterpret_cast<const uint8_t*>(path), std::strlen(path));
-    const card_sink sink{write_card_file, nullptr};
+    const card_sink sink{write_card_file, stored, stored_name_taken};
     scan_totals totals;
     scan_scene(file.data, file.size, iend, path_tag, settings, sink, stdout, &totals);
     std::free(file.data);
@@ -82,7 +85,7 @@ bool extract_scene(const char* path, int argument, const scan_settings& settings
     print_summary(stdout, totals);
     *output_failed |= totals.output_failed;
     std::fflush(stdout);  // the summary before the notices that follow it
-    return !print_notices(stderr, totals, named ? path : nullptr, path);
+    return !print_notices(stderr, totals, named ? name.text : nullptr, name.text);
 }
 
 int extract_scenes(const command_line& line, int argc, char** argv, bool output_open) {
@@ -95,8 +98,11 @@ int extract_scenes(const command_line& line, int argc, char** argv, bool output_
         stdout_is_terminal()};
     const bool named = argc - line.first_scene > 1;
     bool failed = false, output_failed = !output_open;
+    // Only several scenes can meet a name twice (paths whose tags are equal).
+    stored_names* stored = named ? stored_names_new() : nullptr;
     for (int i = line.first_scene; i < argc; ++i)
-        failed |= !extract_scene(argv[i], i, settings, named, &output_failed);
+        failed |= !extract_scene(argv[i], i, settings, named, stored, &output_failed);
+    stored_names_free(stored);
     if (output_failed || std::fflush(stdout) != 0 || std::ferror(stdout)) {
         // The cards are all there; what is missing is what the run told.
         std::fprintf(stderr, "Standard output could not be written: the progress or the summary is missing.\r\n");

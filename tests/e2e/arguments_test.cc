@@ -139,3 +139,40 @@ TEST(e2e_arguments, notices_name_their_scene) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two scene paths whose tags are equal never replace each other's cards: a
+// name the run already stored goes on to the next number. Under wine two
+// Japanese names arrive as the same "???.png" (code page 1252), so their tags
+// are equal too; each scene is still read from its own file.
+TEST(e2e_arguments, scenes_whose_tags_are_equal_keep_every_card) {
+    const bytes a = character(row_kk, 1), b = character(row_kk, 1, {}, "b"), c = character(row_hc, 0);
+    ASSERT_EQ(path_tag("scene_29685295.png"), path_tag("scene_32060020.png"));
+    const std::string sakura = "\xE3\x81\x95\xE3\x81\x8F\xE3\x82\x89.png", himari = "\xE3\x81\xB2\xE3\x81\xBE\xE3\x82\x8A.png";
+    const bool same_tag_in_japanese = windows_tool();
+    const struct {
+        std::string first, second;
+        bool equal_tags;
+    } cases[] = {
+        {"scene_29685295.png", "scene_32060020.png", true},
+        {sakura, himari, same_tag_in_japanese},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.first);
+        sandbox box;
+        const scene_plan one = plan_scene({a, c}), two = plan_scene({b});
+        write_file(box, k.first, one.file);
+        write_file(box, k.second, two.file);
+        const run_result r = run_tool(box, {k.first, k.second});
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::string tag_first = windows_tool() && k.first == sakura ? "???.png" : k.first,
+                          tag_second = windows_tool() && k.second == himari ? "???.png" : k.second;
+        EXPECT_EQ(read_card(box, card_name("KK_F", 1, tag_first)).rest, a);
+        EXPECT_EQ(read_card(box, card_name("HC_M", 2, tag_first)).rest, c);
+        EXPECT_EQ(read_card(box, card_name("KK_F", k.equal_tags ? 2 : 1, tag_second)).rest, b);
+        EXPECT_EQ(file_names(box).size(), 5u);
+    }
+}
+
+}  // namespace
