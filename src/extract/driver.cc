@@ -49,6 +49,7 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
     const marker_set search = watch_later ? marker_set::newer_games : settings.markers;
 
     uint64_t pos = start;
+    uint64_t later_until = 0;  // end of the last later game's record counted
     while (pos < size && !s.order.full) {
         const marker_row* row = nullptr;
         const uint64_t at = find_next_marker(scene, size, pos, search, &row);
@@ -59,9 +60,20 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
         // Every position up to and including the match shows its percentage.
         card_order_progress(&s.order, pos, at + 1);
         const bool passed_over = watch_later && row - marker_table >= ptrdiff_t(default_marker_rows);
+        // A later game's marker inside a later game's record already counted
+        // belongs to that record (a run with those markers jumps over it):
+        // measuring it again would make records nested in records cost the
+        // square of their number.
+        if (passed_over && at < later_until) {
+            pos = at + 1;
+            continue;
+        }
         record_info rec;
         const bool parsed = parse_record(scene, size, uint32_t(at), *row, &rec, &s.extents);
-        if (parsed && passed_over) note_later_game(&s, scene, rec, totals);
+        if (parsed && passed_over) {
+            note_later_game(&s, scene, rec, totals);
+            later_until = rec.end;
+        }
         // Fields that reach past the end: most likely a download cut short,
         // whichever game's record it was.
         if (!parsed && !totals->cut) {

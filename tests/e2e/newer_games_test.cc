@@ -94,3 +94,39 @@ TEST(e2e_newer_games, only_an_exact_leading_argument_is_the_option) {
 }
 
 }  // namespace
+
+namespace {
+
+// 20,000 later games' records, each reaching to the end of the scene, so each
+// lies inside the one before: the first is counted and measured, the ones
+// inside it are part of it, as a run with the option jumps over them. (Were
+// each measured, the run would take minutes.)
+TEST(e2e_newer_games, records_inside_records_are_counted_once) {
+    std::vector<bytes> records(20000, character(row_sv, 1));
+    for (size_t i = 0; i < records.size(); ++i) records[i].push_back(uint8_t(i));  // no two alike
+    bytes file = png_head();
+    file.resize(file.size() + 40, '.');
+    std::vector<size_t> length_fields;  // where each record's final length lies
+    for (const bytes& r : records) {
+        const size_t final_len = final_with_sex(1).size() + 1;
+        length_fields.push_back(file.size() + r.size() - final_len - 8);
+        file.insert(file.end(), r.begin(), r.end());
+    }
+    for (size_t at : length_fields) {
+        bytes grown;
+        put_le32(grown, uint32_t(file.size() - (at + 8)));  // to the end of the file
+        std::copy(grown.begin(), grown.end(), file.begin() + long(at));
+    }
+    sandbox box;
+    write_file(box, "scene.png", file);
+    const run_result r = run_tool(box, {"scene.png"}, "timeout 20 ");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.out.ends_with("\rNo characters found!\r\n"));
+    EXPECT_EQ(r.err, later_games_notice(1));
+    const run_result with = run_tool(box, {option, "scene.png"}, "timeout 20 ");
+    EXPECT_TRUE(with.out.ends_with("\rExtracted 1 character.\r\n"));
+    // The first record runs from its first byte to the end of the file.
+    EXPECT_TRUE(read_card(box, card_name("SV_F", 1)).rest == bytes(file.begin() + long(png_head().size() + 40), file.end()));
+}
+
+}  // namespace
