@@ -19,9 +19,9 @@ bool stored_name_taken(void* names, const char* name) {
 }
 
 bool write_card_file(void* context, const char* name, const uint8_t* png, size_t png_len,
-                     const uint8_t* record, size_t record_len, char (&reason)[reason_capacity]) {
+                     const uint8_t* record, size_t record_len, store_failure* why) {
     const byte_range pieces[] = {{png, png_len}, {record, record_len}};
-    if (!store_file(name, pieces, 2, reason)) return false;
+    if (!store_file(name, pieces, 2, why)) return false;
     if (context) static_cast<stored_names*>(context)->names.insert(name);
     return true;
 }

@@ -86,6 +86,17 @@ void keep_failed_picture(card_order* o, int index) {
 
 // ---- settling, oldest card first ----
 
+// The folder takes no card at all: trying every later card would fail the
+// same way, one message each, after drawing each picture for nothing (a
+// scene of 20,000 characters in a read-only folder). The scan goes on only to
+// count the characters left.
+void stop_writing(card_order* o, const found_card& card, const store_failure& why) {
+    scan_totals* totals = o->totals;
+    totals->folder_stopped = true;
+    totals->folder_stop_percent = uint32_t(uint64_t(card.rec.first) * 100 / o->scene_size);
+    std::memcpy(totals->folder_reason, why.reason, reason_capacity);
+}
+
 bool ready(card_order* o, const found_card& card) {
     return o->full || card.picture < 0 || card_pool_is_done(&o->pool, &o->pictures[card.picture].job);
 }
@@ -101,6 +112,10 @@ void settle(card_order* o, found_card& card) {
         ++totals->duplicates;
         return;
     }
+    if (totals->folder_stopped) {
+        ++totals->left;
+        return;
+    }
     o->written_crcs[totals->written] = card.crc;
 
     card_job& job = o->pictures[card.picture].job;
@@ -114,17 +129,18 @@ void settle(card_order* o, found_card& card) {
     while (o->sink->taken && o->sink->taken(o->sink->context, name))
         format_card_name(card.prefix, card.rec.sex, o->path_tag, ++number, name);
     const uint8_t* record = o->scene + card.rec.first;
-    char reason[reason_capacity] = "the card picture could not be encoded";
+    store_failure why{false, "not enough memory to encode the card picture"};
     if (job.png && o->sink->write(o->sink->context, name, job.png, size_t(job.png_len), record,
-                                  card.rec.end - card.rec.first, reason)) {
+                                  card.rec.end - card.rec.first, &why)) {
         ++totals->written;
     } else {
         ++totals->unwritten;
         // The scan goes on; the user learns which card is missing and why, on
         // a line of its own.
         progress_end_line(o->progress);
-        std::fprintf(o->err, "cannot write %s: %s\r\n", name, reason);
+        std::fprintf(o->err, "cannot write %s: %s\r\n", name, why.reason);
         if (job.png) keep_failed_picture(o, card.picture);
+        if (why.folder) stop_writing(o, card, why);
     }
     if (totals->written == max_cards) {
         o->full = true;
@@ -153,6 +169,7 @@ void card_order_start(card_order* o, const uint8_t* scene, uint32_t scene_size, 
                       uint32_t path_tag, uint32_t workers, card_canvas* canvas, progress_stream* progress,
                       FILE* err, scan_totals* totals) {
     o->scene = scene;
+    o->scene_size = scene_size;
     face_allowance_start(&o->faces, scene_size);
     o->sink = sink;
     o->path_tag = path_tag;
@@ -193,8 +210,9 @@ void card_order_add(card_order* o, const record_info& rec, const marker_row& row
     card.crc = crc32(o->scene + rec.first, rec.end - rec.first);
     // A record already written is skipped whatever happens before it, since
     // written cards stay written; it needs no picture.
-    const uint8_t* face = face_of(o, rec, card.crc);
-    card.picture = already_written(o, card.crc) ? -1 : picture_for(o, rec, card.crc, face);
+    // Once the folder takes no card, no picture is drawn either.
+    const bool needed = !already_written(o, card.crc) && !o->totals->folder_stopped;
+    card.picture = needed ? picture_for(o, rec, card.crc, face_of(o, rec, card.crc)) : -1;
     ++o->found_count;
     settle_ready(o);
 }

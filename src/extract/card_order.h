@@ -51,6 +51,7 @@ struct card_picture_slot {
 
 struct card_order {
     const uint8_t* scene;
+    uint32_t scene_size;
     const card_sink* sink;
     uint32_t path_tag;
     scan_totals* totals;

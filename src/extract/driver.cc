@@ -98,10 +98,11 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
 }
 
 void print_summary(FILE* out, const scan_totals& totals) {
-    if (totals.written == 0 && totals.unwritten != 0) {
+    const uint32_t unwritten = totals.unwritten + totals.left;
+    if (totals.written == 0 && unwritten != 0) {
         // Characters were found: "No characters found!" would be untrue.
-        std::fprintf(out, "\rNo card written: %u character%s could not be written.\r\n",
-                     unsigned(totals.unwritten), totals.unwritten > 1 ? "s" : "");
+        std::fprintf(out, "\rNo card written: %u character%s could not be written.\r\n", unsigned(unwritten),
+                     unwritten > 1 ? "s" : "");
         return;
     }
     if (totals.written == 0) {
@@ -127,11 +128,16 @@ bool print_notices(FILE* err, const scan_totals& totals, const char* scene, cons
         std::fprintf(err, "%s%sLeft out %u character%s of later games: run with %s to extract %s.\r\n", name,
                      colon, unsigned(totals.later_games), totals.later_games > 1 ? "s" : "", newer_games_option,
                      totals.later_games > 1 ? "them" : "it");
-    if (totals.unwritten != 0)
-        std::fprintf(err, "%s%s%u card%s could not be written.\r\n", name, colon, unsigned(totals.unwritten),
-                     totals.unwritten > 1 ? "s" : "");
+    if (totals.folder_stopped)
+        std::fprintf(err, "%s%sStopped writing at %u%%: the folder takes no cards (%s); %u more character%s not written.\r\n",
+                     name, colon, unsigned(totals.folder_stop_percent), totals.folder_reason, unsigned(totals.left),
+                     totals.left == 1 ? "" : "s");
+    const uint32_t unwritten = totals.unwritten + totals.left;
+    if (unwritten != 0)
+        std::fprintf(err, "%s%s%u card%s could not be written.\r\n", name, colon, unsigned(unwritten),
+                     unwritten > 1 ? "s" : "");
     if (totals.cut)
         std::fprintf(err, "%s: the scene ends inside a character record at %u%%: the file may be cut short.\r\n",
                      path, unsigned(totals.cut_percent));
-    return totals.unwritten != 0 || totals.cut;
+    return unwritten != 0 || totals.cut;
 }

@@ -10,10 +10,10 @@
 
 // Receives each finished card: its file name, its PNG bytes and the record
 // bytes that follow them. Returns true only when the whole card was stored;
-// otherwise says why in `reason`, which the scan tells the user.
+// otherwise says why in `why`, which the scan tells the user.
 struct card_sink {
     bool (*write)(void* context, const char* name, const uint8_t* png, size_t png_len,
-                  const uint8_t* record, size_t record_len, char (&reason)[reason_capacity]);
+                  const uint8_t* record, size_t record_len, store_failure* why);
     void* context;
     // Whether a card of this name was already stored in this run (null: never).
     // Such a name is passed over for the next number: two scenes whose paths
@@ -26,6 +26,12 @@ struct scan_totals {
     uint32_t matches;     // records measured, duplicates and failed writes included
     uint32_t duplicates;  // records that repeat a card written before them
     uint32_t unwritten;   // cards that could not be drawn or stored
+    // Once the folder took no card (no space, read-only): the characters met
+    // after that, neither drawn nor tried, where it happened and why.
+    bool folder_stopped;
+    uint32_t left;
+    uint32_t folder_stop_percent;
+    char folder_reason[reason_capacity];
     // Records of later games' markers that a run without them passed over
     // (distinct by checksum; counted only when those markers are not looked for).
     uint32_t later_games;
@@ -78,7 +84,7 @@ bool stored_name_taken(void* names, const char* name);
 // name only with a complete card, and adds its name to `context`, the run's
 // stored_names (or null).
 bool write_card_file(void* context, const char* name, const uint8_t* png, size_t png_len,
-                     const uint8_t* record, size_t record_len, char (&reason)[reason_capacity]);
+                     const uint8_t* record, size_t record_len, store_failure* why);
 
 // The process: the options, then each scene named in turn (see options.h).
 // Returns the exit status.

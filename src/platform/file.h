@@ -49,10 +49,16 @@ struct byte_range {
 // stood there (an earlier card, a symbolic or hard link) is replaced, never
 // written through, and stays as it was when the write fails. An interrupt or
 // termination signal meanwhile removes the unfinished file before the process
-// ends as the signal says. Returns false, with the reason in `reason`, when
-// the file could not be stored; nothing is left behind then.
-bool store_file(const char* name, const byte_range* pieces, int count,
-                char (&reason)[reason_capacity]);
+// ends as the signal says. Returns false, with the reason in `why`, when the
+// file could not be stored; nothing is left behind then.
+struct store_failure {
+    // The folder takes no file at all: no space, no quota left, read-only,
+    // no permission to create files. Any other failure is this card's alone
+    // (its name taken by a folder, a file size limit).
+    bool folder;
+    char reason[reason_capacity];
+};
+bool store_file(const char* name, const byte_range* pieces, int count, store_failure* why);
 
 // Keeps the signals that end the process away from the calling thread (a
 // drawing thread), so that the thread that writes the cards, which knows the

@@ -124,8 +124,16 @@ bool hold_if_closed(int fd) {
     return false;
 }
 
-void set_reason(char (&reason)[reason_capacity], int error) {
-    std::snprintf(reason, reason_capacity, "%s", std::strerror(error));
+// Errors after which the folder takes no card at all; `created` tells
+// whether the unfinished file itself could be made.
+bool folder_error(int error, bool created) {
+    if (error == ENOSPC || error == EDQUOT) return true;
+    return !created && (error == EACCES || error == EPERM || error == EROFS);
+}
+
+void set_failure(store_failure* why, int error, bool created) {
+    why->folder = folder_error(error, created);
+    std::snprintf(why->reason, reason_capacity, "%s", std::strerror(error));
 }
 
 bool write_all(int fd, const byte_range& piece) {
@@ -185,11 +193,10 @@ bool prepare_console() {
     return output;
 }
 
-bool store_file(const char* name, const byte_range* pieces, int count,
-                char (&reason)[reason_capacity]) {
+bool store_file(const char* name, const byte_range* pieces, int count, store_failure* why) {
     const int fd = create_unfinished();
     if (fd < 0) {
-        set_reason(reason, errno);
+        set_failure(why, errno, false);
         return false;
     }
     bool ok = true;
@@ -211,7 +218,7 @@ bool store_file(const char* name, const byte_range* pieces, int count,
     if (!ok) unlink(unfinished_name);
     unfinished = 0;
     restore_signals(previous);
-    if (!ok) set_reason(reason, error);
+    if (!ok) set_failure(why, error, true);
     return ok;
 }
 

@@ -81,6 +81,18 @@ void set_reason(char (&reason)[reason_capacity], DWORD error) {
     reason[n < reason_capacity ? n : reason_capacity - 1] = '\0';
 }
 
+// Errors after which the folder takes no card at all; `created` tells
+// whether the unfinished file itself could be made.
+bool folder_error(DWORD error, bool created) {
+    if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) return true;
+    return !created && (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT);
+}
+
+void set_failure(store_failure* why, DWORD error, bool created) {
+    why->folder = folder_error(error, created);
+    set_reason(why->reason, error);
+}
+
 bool refuse(load_failure* why, const char* reason) {
     std::snprintf(why->reason, reason_capacity, "%s", reason);
     return false;
@@ -222,16 +234,15 @@ bool prepare_console() {
     return _fileno(stdout) >= 0;
 }
 
-bool store_file(const char* name, const byte_range* pieces, int count,
-                char (&reason)[reason_capacity]) {
+bool store_file(const char* name, const byte_range* pieces, int count, store_failure* why) {
     wchar_t wide[max_path_units];
     if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide, max_path_units) <= 0) {
-        set_reason(reason, GetLastError());
+        set_failure(why, GetLastError(), true);
         return false;
     }
     const HANDLE file = create_unfinished();
     if (file == INVALID_HANDLE_VALUE) {
-        set_reason(reason, GetLastError());
+        set_failure(why, GetLastError(), false);
         return false;
     }
     bool ok = true;
@@ -249,7 +260,7 @@ bool store_file(const char* name, const byte_range* pieces, int count,
     }
     if (!ok) DeleteFileW(unfinished_name);
     unfinished = 0;
-    if (!ok) set_reason(reason, error);
+    if (!ok) set_failure(why, error, true);
     return ok;
 }
 

@@ -48,7 +48,17 @@ TEST(e2e_failure, cards_that_cannot_be_written_are_told) {
     const std::string is_directory = reason("Is a directory", "Access denied."),
                       denied = reason("Permission denied", "Access denied.");
     const bytes earlier_card = bytes(5000, 0x5A);
-    enum setting { directory_at_name, read_only_folder, size_limit };
+    // Where the folder takes no card at all, the first failure stops the
+    // writing (and drawing): one notice says why and how many were left.
+    auto stopped = [](const std::vector<bytes>& records, const std::string& why) {
+        const scene_plan plan = plan_scene(records);
+        const size_t left = records.size() - 1;
+        return "Stopped writing at " + std::to_string((plan.spans[0].first - 5) * 100 / plan.file.size()) +
+               "%: the folder takes no cards (" + why + "); " + std::to_string(left) + " more character" +
+               (left == 1 ? "" : "s") + " not written.\r\n";
+    };
+    const bytes e = character(row_hc, 1), f = character(row_rg, 0);
+    enum setting { directory_at_name, read_only_folder, size_limit, disk_full };
     const struct {
         setting how;
         uint32_t blocked;  // the KK_F card number whose name is taken
@@ -64,8 +74,15 @@ TEST(e2e_failure, cards_that_cannot_be_written_are_told) {
          {{card_name("KK_F", 1), fa}, {card_name("KK_M", 2), b}, {card_name("RG_F", 4), d}, {card_name("KK_F", 5), c}},
          cannot_write(card_name("KK_F", 3), is_directory) + "1 card could not be written.\r\n"},
         {read_only_folder, 0, {a, b}, "\rNo card written: 2 characters could not be written.\r\n", {},
-         cannot_write(card_name("KK_F", 1), denied) + cannot_write(card_name("KK_M", 2), denied) +
-             "2 cards could not be written.\r\n"},
+         cannot_write(card_name("KK_F", 1), denied) + stopped({a, b}, denied) + "2 cards could not be written.\r\n"},
+        // Full after the first card: the rest, repeats aside, are left.
+        {disk_full, 2, {a, b, fa, a, e, f}, "\rExtracted 1 character (1 duplication skipped).\r\n",
+         {{card_name("KK_F", 1), a}},
+         cannot_write(card_name("KK_M", 2), "No space left on device") +
+             "Stopped writing at " + std::to_string((plan_scene({a, b, fa, a, e, f}).spans[1].first - 5) * 100 /
+                                                    plan_scene({a, b, fa, a, e, f}).file.size()) +
+             "%: the folder takes no cards (No space left on device); 3 more characters not written.\r\n" +
+             "4 cards could not be written.\r\n"},
         // The earlier card at the name is kept whole; the small card after it is written.
         {size_limit, 1, {big, b}, "\rExtracted 1 character.\r\n",
          {{card_name("KK_F", 1), earlier_card}, {card_name("KK_M", 2), b}},
@@ -88,6 +105,9 @@ TEST(e2e_failure, cards_that_cannot_be_written_are_told) {
                 write_file(box, blocked, earlier_card);
                 launcher = "ulimit -f 100; " + launcher;  // 51,200 bytes a file; SIGXFSZ is the tool's to ignore
             }
+            if (c.how == disk_full)  // the second card's writes, through the preloaded file hooks
+                launcher += "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 LD_PRELOAD=" +
+                            quoted(FILE_HOOKS_PATH) + " CARDLIFT_WRITE_ERRNO=28 CARDLIFT_WRITE_ERRNO_FROM=2 ";
             if (c.how == read_only_folder) {
                 ASSERT_EQ(chmod(box.root.c_str(), 0755) | chmod(box.work.c_str(), 0555), 0);
                 // Root may write anywhere: the tool runs as nobody then.

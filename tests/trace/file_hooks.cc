@@ -6,12 +6,16 @@
 // - CARDLIFT_WRITE_GATE=PATH: the first write to an unfinished card file
 //   (".cardlift-*") creates PATH.waiting and then waits until PATH.open exists,
 //   so that a test knows a card is being written, and for as long as it likes.
+// - CARDLIFT_WRITE_ERRNO=E (with CARDLIFT_WRITE_ERRNO_FROM=N, default 1):
+//   writes to the Nth unfinished card file and every later one fail with
+//   errno E, as a disk that fills up does.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,20 +39,22 @@ F next(const char* name) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
-bool is_unfinished_card(int fd) {
+// The name of the unfinished card file `fd` writes to; empty for any other.
+std::string unfinished_card(int fd) {
     char link[64], target[4096];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
     const ssize_t n = readlink(link, target, sizeof target - 1);
-    if (n <= 0) return false;
+    if (n <= 0) return "";
     target[n] = '\0';
     const char* base = std::strrchr(target, '/');
-    return std::strncmp(base ? base + 1 : target, ".cardlift-", 10) == 0;
+    base = base ? base + 1 : target;
+    return std::strncmp(base, ".cardlift-", 10) == 0 ? base : "";
 }
 
 void pass_the_gate(int fd) {
     static bool passed = false;
     const char* gate = std::getenv("CARDLIFT_WRITE_GATE");
-    if (!gate || passed || !is_unfinished_card(fd)) return;
+    if (!gate || passed || unfinished_card(fd).empty()) return;
     passed = true;
     const std::string waiting = std::string(gate) + ".waiting", open_file = std::string(gate) + ".open";
     close(open(waiting.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
@@ -69,7 +75,23 @@ extern "C" int rename(const char* from, const char* to) {
     return next<int (*)(const char*, const char*)>("rename")(from, to);
 }
 
+// Counts the unfinished card files written to; true when this write must fail.
+bool planted_failure(int fd) {
+    static std::string last;
+    static int files = 0;
+    const char* error = std::getenv("CARDLIFT_WRITE_ERRNO");
+    if (!error) return false;
+    const std::string name = unfinished_card(fd);
+    if (name.empty()) return false;
+    if (name != last) ++files, last = name;
+    const char* from = std::getenv("CARDLIFT_WRITE_ERRNO_FROM");
+    if (files < (from ? std::atoi(from) : 1)) return false;
+    errno = std::atoi(error);
+    return true;
+}
+
 extern "C" ssize_t write(int fd, const void* data, size_t len) {
     pass_the_gate(fd);
+    if (planted_failure(fd)) return -1;
     return next<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, len);
 }

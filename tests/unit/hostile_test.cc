@@ -26,7 +26,7 @@ std::vector<card> scan(const bytes& file) {
     uint32_t iend = 0;
     if (!find_scene_data(exact.data(), uint32_t(exact.size()), &iend)) return cards;
     auto keep = [](void* to, const char*, const uint8_t* png, size_t png_len, const uint8_t* rec, size_t n,
-                   char (&)[reason_capacity]) {
+                   store_failure*) {
         static_cast<std::vector<card>*>(to)->push_back({bytes(png, png + png_len), bytes(rec, rec + n)});
         return true;
     };

@@ -53,11 +53,11 @@ struct scan_result {
     scan_totals totals{};
 };
 bool log_write(void* to, const char* name, const uint8_t* png, size_t png_len, const uint8_t* rec, size_t n,
-               char (&reason)[reason_capacity]) {
+               store_failure* why) {
     scan_result* r = static_cast<scan_result*>(to);
     const bool ok = r->failing.count(r->calls.size()) == 0;
     r->calls.push_back({name, bytes(png, png + png_len), bytes(rec, rec + n), ok});
-    std::snprintf(reason, reason_capacity, "planted failure");
+    *why = store_failure{false, "planted failure"};
     return ok;
 }
 scan_result scan(const bytes& file, const std::set<size_t>& failing, uint32_t workers) {
