@@ -153,6 +153,7 @@ struct inflater {
     int stb_bits;     // stb's num_bits
     uint64_t taken;   // bytes stb has taken in, past the end too
     uint64_t out;     // bytes inflated so far
+    uint64_t limit;   // the count stops past this
     huffman length, distance;
 };
 
@@ -300,7 +301,7 @@ block_end huffman_block(inflater& z) {
         int symbol = decode(z, z.length);
         if (symbol < 0) return block_end::stop;
         if (symbol < 256) {
-            if (++z.out > face_decode_budget) return block_end::stop;
+            if (++z.out > z.limit) return block_end::stop;
             continue;
         }
         if (symbol == 256) return block_end::done;
@@ -314,7 +315,7 @@ block_end huffman_block(inflater& z) {
         if (distance_extra[code]) distance += receive(z, distance_extra[code]);
         if (z.out < distance) return block_end::stop;
         z.out += length;
-        if (z.out > face_decode_budget) return block_end::stop;
+        if (z.out > z.limit) return block_end::stop;
     }
 }
 
@@ -333,7 +334,7 @@ bool stored_block(inflater& z) {
     z.next = z.taken = data + len;
     z.stb_bits = 0;
     z.out += len;
-    return z.out <= face_decode_budget;
+    return z.out <= z.limit;
 }
 
 // stbi__parse_zlib_header: two bytes, and more must follow.
@@ -345,12 +346,20 @@ bool zlib_header(const byte_view& in) {
 
 }  // namespace
 
-inflate_end inflate_like_stb(const uint8_t* png, uint32_t png_len) {
+namespace {
+
+inflate_end inflate_counting(const uint8_t* png, uint32_t png_len, uint64_t limit, uint64_t* out) {
     const byte_view view{png, png_len};
     idat_walk walk;
     if (!walk_chunks(view, &walk)) return inflate_end::refused;
     std::vector<uint8_t> copy;
     inflater z{};
+    z.limit = limit;
+    struct count_out {
+        inflater& z;
+        uint64_t* out;
+        ~count_out() { *out = z.out; }
+    } report{z, out};
     z.in = gather_idat(view, walk, copy);
     if (walk.zlib_header) {
         if (!zlib_header(z.in)) return inflate_end::refused;
@@ -374,6 +383,19 @@ inflate_end inflate_like_stb(const uint8_t* png, uint32_t png_len) {
         if (end == block_end::stop) return inflate_end::refused;
     } while (!final_block);
     return inflate_end::complete;
+}
+
+}  // namespace
+
+inflate_end inflate_like_stb(const uint8_t* png, uint32_t png_len) {
+    uint64_t out = 0;
+    return inflate_counting(png, png_len, face_decode_budget, &out);
+}
+
+uint64_t face_inflated_bytes(const uint8_t* png, uint32_t png_len, uint64_t limit) {
+    uint64_t out = 0;
+    inflate_counting(png, png_len, limit, &out);
+    return out;
 }
 
 bool uses_undefined_distance(const uint8_t* png, uint32_t png_len) {

@@ -20,6 +20,11 @@
 
 bool uses_undefined_distance(const uint8_t* png, uint32_t png_len);
 
+// How many bytes that inflation gives before it ends, counting no further than
+// just past `limit`: what a stream costs to inflate, which may be far more than
+// its header's pixels (stb inflates all of it before it looks at the size).
+uint64_t face_inflated_bytes(const uint8_t* png, uint32_t png_len, uint64_t limit);
+
 // How that inflation ends: refused as 2.27 refuses the stream (or, past
 // face_decode_budget bytes, as its decode runs out of memory), at the end of
 // the final block, or at a distance code 30 or 31. The answer above is the

@@ -60,6 +60,26 @@ uint64_t face_pixel_bytes(const uint8_t* png, uint32_t png_len) {
     return uint64_t(width) * height * 4 * (depth == 16 ? 2 : 1);
 }
 
+uint64_t face_stream_bytes(const uint8_t* png, uint32_t png_len) {
+    const byte_view v{png, png_len};
+    uint32_t width = 0, height = 0, depth = 0, colour = 0, interlace = 0;
+    if (face_pixel_bytes(png, png_len) == 0 || !read_be32(v, 16, &width) || !read_be32(v, 20, &height) ||
+        !read_u8(v, 24, &depth) || !read_u8(v, 25, &colour) || !read_u8(v, 28, &interlace))
+        return 0;
+    // Samples a pixel by colour type: grey, -, RGB, palette, grey + alpha, -, RGBA.
+    static const uint32_t samples[7] = {1, 1, 3, 1, 2, 1, 4};
+    const uint64_t bits = uint64_t(depth) * (colour < 7 ? samples[colour] : 4);
+    auto rows = [bits](uint64_t w, uint64_t h) { return w == 0 ? 0 : h * ((w * bits + 7) / 8 + 1); };
+    if (interlace == 0) return rows(width, height);
+    // Adam7: each pass's first column and row, and its steps.
+    static const uint32_t x0[7] = {0, 4, 0, 2, 0, 1, 0}, y0[7] = {0, 0, 4, 0, 2, 0, 1},
+                          dx[7] = {8, 8, 4, 4, 2, 2, 1}, dy[7] = {8, 8, 8, 4, 4, 2, 2};
+    uint64_t total = 0;
+    for (int p = 0; p < 7; ++p)
+        total += rows((uint64_t(width) + dx[p] - 1 - x0[p]) / dx[p], (uint64_t(height) + dy[p] - 1 - y0[p]) / dy[p]);
+    return total;
+}
+
 namespace {
 
 // One decode held to `limit` bytes; `refused` tells whether it asked for more.

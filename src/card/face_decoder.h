@@ -43,6 +43,11 @@ uint64_t face_decode_bytes(const face_header& header, uint32_t png_len);
 // refuses at once.
 uint64_t face_pixel_bytes(const uint8_t* png, uint32_t png_len);
 
+// The bytes the deflate stream of `png` must inflate to by its IHDR chunk:
+// each row (of each interlace pass) with its filter byte. A stream may hold
+// more, which stb inflates all the same; 0 for bytes without an IHDR chunk.
+uint64_t face_stream_bytes(const uint8_t* png, uint32_t png_len);
+
 // What a decoded picture holds of the decode budget shared by all decodes in
 // flight (see shared_budget.h). The picture itself is part of what its header
 // promised, so the hold lasts until the picture is freed.

@@ -1,8 +1,10 @@
 #include "extract/card_order.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
+#include "card/deflate_check.h"
 #include "card/face_decoder.h"
 #include "extract/crc32.h"
 
@@ -47,7 +49,17 @@ bool same_picture(const card_job& job, const record_info& rec, const uint8_t* fa
 const uint8_t* face_of(card_order* o, const record_info& rec, uint32_t crc) {
     if (rec.face_len == 0 || rec.face_pos == 0) return nullptr;
     const uint8_t* face = o->scene + rec.face_pos;
-    return face_allowance_grant(&o->faces, crc, face_pixel_bytes(face, rec.face_len)) ? face : nullptr;
+    bool granted = false;
+    if (face_allowance_known(&o->faces, crc, &granted)) return granted ? face : nullptr;
+    // What the header declares, and what the stream inflates to beyond the
+    // rows the header implies, counted only as far as the allowance reaches.
+    uint64_t cost = face_pixel_bytes(face, rec.face_len);
+    if (cost <= o->faces.left) {
+        const uint64_t rows = face_stream_bytes(face, rec.face_len);
+        const uint64_t inflated = face_inflated_bytes(face, rec.face_len, rows + (o->faces.left - cost));
+        if (inflated > rows) cost += inflated - rows;
+    }
+    return face_allowance_grant(&o->faces, crc, cost) ? face : nullptr;
 }
 
 int picture_for(card_order* o, const record_info& rec, uint32_t crc, const uint8_t* face) {

@@ -9,6 +9,11 @@
 // faces are a few hundred pixels a side, a few hundred kilobytes decoded,
 // stored in records several times larger than that, and never come near it.
 //
+// A face costs what its header declares, and what its deflate stream inflates
+// to beyond the rows the header implies (a stream may inflate to gigabytes
+// behind a 1 x 1 header, and stb inflates all of it first); the stream is
+// counted only as far as the allowance left reaches.
+//
 // The allowance is taken in scan order, by the first record of each checksum
 // (a later copy gets the same answer and costs nothing more), so the answer
 // for each card is the same whatever the number of threads drawing them.
@@ -33,6 +38,10 @@ struct face_allowance {
 
 void face_allowance_start(face_allowance* a, uint32_t scene_size);
 
-// Whether the record with checksum `crc`, whose face decodes to `cost` pixel
-// bytes, may have its face decoded.
+// Whether the record with checksum `crc` was answered before, and the answer.
+bool face_allowance_known(const face_allowance* a, uint32_t crc, bool* granted);
+
+// Whether the record with checksum `crc`, whose face costs `cost` bytes to
+// inflate and decode, may have its face decoded; the cost is taken only when
+// it is.
 bool face_allowance_grant(face_allowance* a, uint32_t crc, uint64_t cost);

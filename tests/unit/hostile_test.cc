@@ -159,6 +159,34 @@ TEST(hostile, faces_share_an_allowance_that_grows_with_the_scene) {
     }
 }
 
+// A face's stream that inflates far past the rows its header implies costs
+// what it inflates to beyond them: one pixel whose stream inflates to all but
+// 800 bytes of the allowance leaves a 20 x 10 face after it exactly enough, 8
+// bytes more leaves too little. Were only the pixel charged, both would fit.
+TEST(hostile, a_stream_past_its_rows_is_charged) {
+    const bytes small = encode_png(busy_picture(20, 10));  // 800 pixel bytes, 810 of rows
+    const bytes drawn = scan(scene_with_records({character(row_kk, 1, small)}))[0].first;
+    const png_format one_pixel{1, 1, 8, 6, 0};  // 5 bytes of rows, 4 of pixels
+    auto scene_for = [&](uint64_t inflated) {
+        return scene_with_records({character(row_kk, 0, png_with_stream(one_pixel, zlib_zero_run(inflated))),
+                                   character(row_kk, 1, small)});
+    };
+    const uint64_t allowance = face_allowance_floor + face_allowance_per_scene_byte * scene_for(5).size();
+    for (const uint64_t left : {800u, 792u}) {
+        SCOPED_TRACE(testing::Message() << left << " bytes left");
+        // The scene's size moves with the stream's: found by trying.
+        uint64_t inflated = allowance - 4 - left + 5, before = 0;
+        for (int i = 0; i < 20 && inflated != before; ++i) {
+            before = inflated;
+            inflated = face_allowance_floor + face_allowance_per_scene_byte * scene_for(inflated).size() - 4 - left + 5;
+        }
+        ASSERT_EQ(inflated, before);
+        const std::vector<card> cards = scan(scene_for(inflated));
+        ASSERT_EQ(cards.size(), 2u);
+        EXPECT_TRUE((cards[1].first == drawn) == (left == 800));
+    }
+}
+
 // Sources far larger than the destination overflow the 16.16 steps: still only
 // the source is read and the region written.
 TEST(hostile, scaler_steps_that_overflow) {
