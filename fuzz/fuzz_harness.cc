@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "extract/driver.h"
 #include "extract/scene.h"
@@ -32,7 +33,7 @@ void require(bool ok, const char* what) {
 }
 
 bool keep_card(void* context, const char* name, const uint8_t* png, size_t png_len,
-               const uint8_t* record, size_t record_len, store_failure*) {
+               const uint8_t* record, size_t record_len, store_failure* why) {
     card_check& c = *static_cast<card_check*>(context);
     // The record bytes are a slice of the scene, never empty, never past it.
     require(record >= c.scene && record_len > 0 && record_len <= c.size &&
@@ -44,29 +45,32 @@ bool keep_card(void* context, const char* name, const uint8_t* png, size_t png_l
             "card name has the wrong shape");
     const uint64_t where[2] = {uint64_t(record - c.scene), record_len};
     c.digest = fold(fold(fold(c.digest, name, name_len + 1), png, png_len), where, sizeof where);
-    // Refuse every third card, as a full disk would, so that the path which
-    // frees a checksum slot for the next record is exercised too.
+    // Refuse every third card, as a name taken by a folder would, so that the
+    // path which frees a checksum slot for the next record is exercised too;
+    // the 20th card as a full disk, which stops the writing.
     ++c.calls;
-    if (c.calls % 3 == 0) return false;
+    if (c.calls % 3 == 0 || c.calls == 20) {
+        why->folder = c.calls == 20;
+        return false;
+    }
     ++c.stored;
     return true;
 }
 
-// One whole run with `workers`; returns a digest of its standard output.
-uint64_t scan_with(const uint8_t* data, uint32_t iend, size_t size, uint32_t workers, card_check* check,
-                   scan_totals* totals) {
+// One whole run with `workers` and the rows of `markers`; returns a digest of
+// its standard output.
+uint64_t scan_with(const uint8_t* data, uint32_t iend, size_t size, marker_set markers, uint32_t workers,
+                   card_check* check, scan_totals* totals) {
     *check = card_check{data, size, 0, 0, 0xcbf29ce484222325ull};
     const card_sink sink{keep_card, check};
     char* text = nullptr;
     size_t text_len = 0;
     FILE* out = open_memstream(&text, &text_len);
     require(out != nullptr, "cannot open a memory stream");
-    // Every row, the later games' too: the default rows are a prefix of them.
     // The refused cards' messages are not what is checked here.
     static FILE* const quiet = std::fopen("/dev/null", "w");
     require(quiet != nullptr, "cannot open /dev/null");
-    scan_scene(data, uint32_t(size), iend, 0xC0FFEE01u, {marker_set::newer_games, workers, false, quiet}, sink,
-               out, totals);
+    scan_scene(data, uint32_t(size), iend, 0xC0FFEE01u, {markers, workers, false, quiet}, sink, out, totals);
     print_summary(out, *totals);
     std::fclose(out);
     const uint64_t digest = fold(0xcbf29ce484222325ull, text, text_len);
@@ -86,16 +90,22 @@ void run_scene_bytes(const uint8_t* data, size_t size) {
     if (!find_scene_data(data, uint32_t(size), &iend)) return;
     require(uint64_t(iend) + 12 + min_trailing_bytes <= size, "IEND too close to the end");
 
-    // Drawn on this thread, then, when there are cards to put in order, on
-    // worker threads running ahead of the scan: the cards, their order, the
-    // progress text and the totals are the same.
-    card_check alone{}, ahead{};
-    scan_totals alone_totals{}, ahead_totals{};
-    const uint64_t alone_text = scan_with(data, iend, size, 0, &alone, &alone_totals);
-    if (alone_totals.matches < 2) return;
-    const uint64_t ahead_text = scan_with(data, iend, size, 2, &ahead, &ahead_totals);
-    require(alone.digest == ahead.digest && alone.calls == ahead.calls, "workers change the cards");
-    require(alone_text == ahead_text, "workers change the progress text");
-    require(alone_totals.written == ahead_totals.written && alone_totals.matches == ahead_totals.matches,
-            "workers change the totals");
+    // With the program's default rows (and its count of later games' records)
+    // and with every row. Drawn on this thread, then, when there are cards to
+    // put in order, on worker threads running ahead of the scan: the cards,
+    // their order, the progress text and the totals are the same.
+    for (const marker_set markers : {marker_set::standard, marker_set::newer_games}) {
+        card_check alone{}, ahead{};
+        scan_totals alone_totals{}, ahead_totals{};
+        const uint64_t alone_text = scan_with(data, iend, size, markers, 0, &alone, &alone_totals);
+        if (markers == marker_set::newer_games)
+            require(alone_totals.later_games == 0, "later games counted while they are extracted");
+        if (alone_totals.matches < 2) continue;
+        const uint64_t ahead_text = scan_with(data, iend, size, markers, 2, &ahead, &ahead_totals);
+        require(alone.digest == ahead.digest && alone.calls == ahead.calls, "workers change the cards");
+        require(alone_text == ahead_text, "workers change the progress text");
+        require(alone_totals.written == ahead_totals.written && alone_totals.matches == ahead_totals.matches &&
+                    alone_totals.later_games == ahead_totals.later_games && alone_totals.cut == ahead_totals.cut,
+                "workers change the totals");
+    }
 }

@@ -38,10 +38,10 @@ for t in "${targets[@]}"; do
     echo "fuzzing $t for ${per}s (log: $out/$t.log)"
     # One process: the machine is shared. A run that takes 30 s counts as a
     # hang; the tool must finish any scene of this size far sooner. Inputs up
-    # to 512 KiB let through the seed faces of a few hundred KiB that inflate
-    # to pictures at the decode budget and beyond.
+    # to 4 MiB, grown at once (no length control), reach the size-related
+    # paths: large declared sizes, long streams, many records.
     status=0
-    "$out/fuzz/cardlift_fuzz_$t" -max_total_time="$per" -timeout=30 -max_len=524288 \
+    "$out/fuzz/cardlift_fuzz_$t" -max_total_time="$per" -timeout=30 -max_len=4194304 -len_control=0 \
         -dict=fuzz/cardlift.dict -print_final_stats=1 -artifact_prefix="$out/findings/$t-" \
         "$out/corpus/$t" "$out/seeds/$t" >"$out/$t.log" 2>&1 || status=$?
     grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::number_of_executed_units|^stat::peak_rss' \

@@ -14,13 +14,8 @@
 
 // The most memory one decode may hold at once. A face the games write (about
 // 240 x 320) needs about 2 MiB; at 256 MiB an 8-bit RGBA picture of 3300 x
-// 3300 pixels still decodes. The fuzz build sets a far smaller budget so that
-// faces which reach it or inflate past it cost a fuzz run milliseconds, not
-// seconds; the checks are the same.
-#ifndef CARDLIFT_DECODE_BUDGET_MIB
-#define CARDLIFT_DECODE_BUDGET_MIB 256
-#endif
-constexpr uint64_t face_decode_budget = uint64_t(CARDLIFT_DECODE_BUDGET_MIB) << 20;
+// 3300 pixels still decodes. The fuzzers run with the same budget.
+constexpr uint64_t face_decode_budget = uint64_t(256) << 20;
 
 // What the header of a PNG tells about the size of its decoding.
 struct face_header {
