@@ -132,10 +132,34 @@ inline run_result run_tool_on_terminal(const sandbox& box, const std::vector<std
     return r;
 }
 
+// Two texts or byte strings, equal or not; when not, a failure says where
+// they first differ, with a few bytes on either side, escaped, and their
+// sizes, never the whole of them (a progress stream runs to hundreds of MB).
+inline std::string excerpt(const std::string& s, size_t at) {
+    const size_t from = at < 24 ? 0 : at - 24;
+    std::string shown;
+    for (size_t i = from; i < s.size() && i < at + 24; ++i) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        shown += c >= 0x20 && c < 0x7F && c != '\\' ? std::string(1, char(c)) : std::string(hex);
+    }
+    return "\"" + shown + "\"";
+}
+template <typename A, typename B>
+testing::AssertionResult same_text(const A& got, const B& want) {
+    const std::string g(got.begin(), got.end()), w(want.begin(), want.end());
+    if (g == w) return testing::AssertionSuccess();
+    size_t at = 0;
+    while (at < g.size() && at < w.size() && g[at] == w[at]) ++at;
+    return testing::AssertionFailure() << "sizes " << g.size() << " and " << w.size() << ", first difference at byte "
+                                       << at << ": got " << excerpt(g, at) << ", want " << excerpt(w, at);
+}
+
 // The run's status and console streams, byte for byte.
 inline void expect_run(const run_result& r, int status, const std::string& out, const std::string& err = "") {
-    EXPECT_EQ(r.out, out);
-    EXPECT_EQ(r.err, err);
+    EXPECT_TRUE(same_text(r.out, out)) << "standard output";
+    EXPECT_TRUE(same_text(r.err, err)) << "standard error";
     EXPECT_EQ(r.status, status);
 }
 

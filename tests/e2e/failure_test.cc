@@ -94,7 +94,7 @@ TEST(e2e_failure, cards_that_cannot_be_written_are_told) {
         if (tool_overridden() && c.how != directory_at_name) continue;
         const scene_plan plan = plan_scene(c.records);
         std::map<std::string, std::string> first_files;
-        for (const char* workers : {"0", "5"}) {
+        for (const char* workers : {"1", "64"}) {
             SCOPED_TRACE(testing::Message() << c.err << " workers " << workers);
             sandbox box;
             write_file(box, "scene.png", plan.file);
@@ -149,7 +149,7 @@ TEST(e2e_failure, links_at_card_names_are_replaced_not_followed) {
         ASSERT_EQ(link == "hard link" ? ::link(target.c_str(), at.c_str()) : symlink(target.c_str(), at.c_str()), 0);
         expect_run(run_tool(box, {"scene.png"}), 0, expected_out(plan, "\rExtracted 1 character.\r\n"));
         EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(at)));
-        EXPECT_EQ(read_card(box, name).rest, record);
+        EXPECT_TRUE(same_text(read_card(box, name).rest, record));
         if (link == "dangling symlink") EXPECT_FALSE(std::filesystem::exists(target));
         else EXPECT_EQ(read_text(target), kept);
         EXPECT_EQ(file_names(box), (std::set<std::string>{"scene.png", name}));
@@ -220,7 +220,7 @@ TEST(e2e_failure, a_run_ended_while_it_writes_leaves_no_short_card) {
                                                                                              : std::next(it);
         EXPECT_EQ(names.erase(".cardlift-" + std::to_string(child) + "-0.part"), 1u) << "the planted link";
         EXPECT_EQ(names, (std::set<std::string>{"scene.png", name}));
-        if (ignored) EXPECT_EQ(read_card(box, name).rest, record);
+        if (ignored) EXPECT_TRUE(same_text(read_card(box, name).rest, record));
         else EXPECT_EQ(read_text(box.work + "/" + name), earlier);
         EXPECT_EQ(read_text(box.root + "/target"), planted);
     }
@@ -283,7 +283,7 @@ TEST(e2e_failure, a_message_on_a_terminal_starts_its_own_line) {
         char at[8];
         std::snprintf(at, sizeof at, "\r%2u%%", unsigned(plan.spans[0].first * 100 / plan.file.size()));
         const size_t cut = once.find(at) + 4;
-        EXPECT_EQ(r.out, once.substr(0, cut) + "\r\n" + message + once.substr(cut) + "1 card could not be written.\r\n");
+        EXPECT_TRUE(same_text(r.out, once.substr(0, cut) + "\r\n" + message + once.substr(cut) + "1 card could not be written.\r\n"));
     }
     sandbox piped;
     write_file(piped, "scene.png", plan.file);

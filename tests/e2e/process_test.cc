@@ -36,7 +36,7 @@ TEST(e2e_process, failing_standard_output_loses_no_card) {
         expect_run({WEXITSTATUS(raw), "", read_text(box.root + "/stderr")}, 1, "",
                    "Standard output could not be written: the progress or the summary is missing.\r\n");
         EXPECT_EQ(file_names(box), (std::set<std::string>{"scene.png", names[0], names[1], names[2]}));
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(read_card(box, names[i]).rest, records[i]);  // no console bytes
+        for (int i = 0; i < 3; ++i) EXPECT_TRUE(same_text(read_card(box, names[i]).rest, records[i]));  // no console bytes
     }
 }
 
@@ -152,7 +152,7 @@ TEST(e2e_process, refused_arguments_say_why) {
         if (c.err.ends_with("*")) EXPECT_TRUE(r.err.starts_with(c.err.substr(0, c.err.size() - 1)) &&
                                               r.err.size() > c.err.size() + 2 && r.err.ends_with("\r\n")) << r.err;
         else EXPECT_EQ(r.err, c.err);
-        if (c.status == 0) EXPECT_EQ(read_card(box, card_name("KK_F", 1, "-v")).rest, character(row_kk, 1));
+        if (c.status == 0) EXPECT_TRUE(same_text(read_card(box, card_name("KK_F", 1, "-v")).rest, character(row_kk, 1)));
         else EXPECT_EQ(r.out, "");
     }
 }

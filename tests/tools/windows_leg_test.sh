@@ -98,7 +98,17 @@ status=0
 dry_run_leg "$1" no "$lib64" "" >"$tmp/out" 2>&1 || status=$?
 what="wine64 alone"
 [ $status -eq 0 ] || fail "$what: status $status: $(cat "$tmp/out")"
-for line in "Windows test leg: x86_64 (this host cannot run 32-bit x86 programs)*"     "Windows test leg: wine loader $lib64/wine64, server $lib64/wineserver"     "+ ensure_packages * g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64"     "+ $lib64/wineserver -p >*"     "+ $lib64/wine64 wineboot -i >*"     "+ $lib64/wine64 cmd /c exit >*"     "+ cmake --workflow --preset mingw64"     "+ env CARDLIFT_WORKERS=1 CARDLIFT_TOOL='$lib64/wine64' '*/build/mingw64/cardlift.exe' *"     "+ env CARDLIFT_WORKERS=4 CARDLIFT_TOOL='$lib64/wine64' '*/build/mingw64/cardlift.exe' *"; do
+expected_lines=(
+    "Windows test leg: x86_64 (this host cannot run 32-bit x86 programs)*"
+    "Windows test leg: wine loader $lib64/wine64, server $lib64/wineserver"
+    "+ ensure_packages * g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64"
+    "+ $lib64/wineserver -p >*"
+    "+ $lib64/wine64 wineboot -i >*"
+    "+ $lib64/wine64 cmd /c exit >*"
+    "+ cmake --workflow --preset mingw64"
+    "+ env CARDLIFT_WORKERS=4 CARDLIFT_TOOL='$lib64/wine64' '*/build/mingw64/cardlift.exe' *"
+)
+for line in "${expected_lines[@]}"; do
     found=no
     while IFS= read -r printed; do
         # shellcheck disable=SC2053 # the line is a pattern

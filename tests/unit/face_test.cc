@@ -52,6 +52,8 @@ TEST(face, allocator_zero_fills_and_holds_to_the_budget) {
     EXPECT_EQ(budget.peak, 10000u);
     EXPECT_EQ(stb_alloc(4001), nullptr);
     EXPECT_EQ(stb_realloc(a, 6000 + 4001), nullptr);
+    // Growing by 1000 bytes only, but holding 6000 + 7000 while it moves.
+    EXPECT_EQ(stb_realloc(a, 7000), nullptr);
     EXPECT_EQ(bytes(a, a + 6000), want);
     void* b = stb_alloc(4000);
     EXPECT_NE(b, nullptr);

@@ -159,6 +159,22 @@ TEST(hostile, faces_share_an_allowance_that_grows_with_the_scene) {
     }
 }
 
+// The allowance takes a face's cost once, when granted: a face refused for
+// want of it takes nothing, and a copy of a record already answered gets the
+// same answer at no cost.
+TEST(hostile, the_allowance_charges_each_granted_face_once) {
+    face_allowance a;
+    face_allowance_start(&a, 0);
+    const uint64_t floor = face_allowance_floor;
+    EXPECT_TRUE(face_allowance_grant(&a, 1, floor - 100));
+    EXPECT_FALSE(face_allowance_grant(&a, 2, 101));
+    EXPECT_EQ(a.left, 100u);
+    EXPECT_TRUE(face_allowance_grant(&a, 3, 100));
+    EXPECT_TRUE(face_allowance_grant(&a, 1, floor));
+    EXPECT_FALSE(face_allowance_grant(&a, 2, 0));
+    EXPECT_EQ(a.left, 0u);
+}
+
 // A face's stream that inflates far past the rows its header implies costs
 // what it inflates to beyond them: one pixel whose stream inflates to all but
 // 800 bytes of the allowance leaves a 20 x 10 face after it exactly enough, 8

@@ -34,7 +34,9 @@ TEST(scene, find_scene_data) {
         {"31 bytes after IEND", scene(false, 31), head},
         {"chunk length by its low 24 bits", scene(false, 31, 8, {0x7F}), head},
         {"walk runs off the end", scene(false, 31, 9, {0xFF, 0xFF}), 0},
+        {"first byte not 0x89", scene(true, 44, 0, {0x88}), 0},
         {"second byte not 'P'", scene(true, 44, 1, {'Q'}), 0},
+        {"third byte not 'N'", scene(true, 44, 2, {'n'}), 0},
         {"fourth byte not 'G'", scene(true, 44, 3, {'g'}), 0},
         {"signature bytes 4 to 7 not compared", scene(true, 44, 4, {0, 0, 0, 0}), 8},
     };
