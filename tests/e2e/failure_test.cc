@@ -19,6 +19,13 @@ std::string reason(const std::string& linux_text, const std::string& windows_tex
     return windows_tool() ? windows_text : linux_text;
 }
 
+// A launcher that runs the tool with the preloaded file hooks and `settings`
+// (the sanitizer runtimes want to come first; the hooks only wrap calls).
+std::string file_hooks(const std::string& settings) {
+    return "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 LD_PRELOAD=" + quoted(FILE_HOOKS_PATH) +
+           " " + settings + " ";
+}
+
 std::string cannot_write(const std::string& name, const std::string& why) {
     return "cannot write " + name + ": " + why + "\r\n";
 }
@@ -106,8 +113,7 @@ TEST(e2e_failure, cards_that_cannot_be_written_are_told) {
                 launcher = "ulimit -f 100; " + launcher;  // 51,200 bytes a file; SIGXFSZ is the tool's to ignore
             }
             if (c.how == disk_full)  // the second card's writes, through the preloaded file hooks
-                launcher += "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 LD_PRELOAD=" +
-                            quoted(FILE_HOOKS_PATH) + " CARDLIFT_WRITE_ERRNO=28 CARDLIFT_WRITE_ERRNO_FROM=2 ";
+                launcher += file_hooks("CARDLIFT_WRITE_ERRNO=28 CARDLIFT_WRITE_ERRNO_FROM=2");
             if (c.how == read_only_folder) {
                 ASSERT_EQ(chmod(box.root.c_str(), 0755) | chmod(box.work.c_str(), 0555), 0);
                 // Root may write anywhere: the tool runs as nobody then.
@@ -340,13 +346,86 @@ TEST(e2e_failure, cards_reach_the_disk_before_their_names) {
     write_file(box, "one.png", plan.file);
     write_file(box, "none.png", build_scene(bytes(40, '.')));
     const std::string trace = box.root + "/trace";
-    // The sanitizer runtimes want to come first; this library only wraps two calls.
-    const std::string launcher = "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0 LD_PRELOAD=" +
-                                 quoted(FILE_HOOKS_PATH) + " CARDLIFT_SYNC_TRACE=" + quoted(trace) + " ";
+    const std::string launcher = file_hooks("CARDLIFT_SYNC_TRACE=" + quoted(trace));
     const run_result r = run_tool(box, {"one.png", "none.png"}, launcher);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_text(trace), "fsync file\nrename " + card_name("KK_F", 1, "one.png") + "\nfsync file\nrename " +
                                     card_name("HC_M", 2, "one.png") + "\nfsync folder\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Standard output and standard error into one file (`>out 2>&1`): the summary
+// stands before the notices, which follow in the order the documents give:
+// the characters of later games, the count of unwritten cards, the cut.
+TEST(e2e_failure, notices_follow_the_summary_in_order) {
+    const bytes a = character(row_kk, 1), b = character(row_kk, 0), later = character(row_sv, 1);
+    const scene_plan whole = plan_scene({a, later, b, a});
+    const bytes cut(whole.file.begin(), whole.file.begin() + long(whole.spans[3].first + 20));
+    sandbox box;
+    write_file(box, "scene.png", cut);
+    ASSERT_TRUE(std::filesystem::create_directory(box.work + "/" + card_name("KK_F", 1)));
+    const std::string both = box.root + "/both";
+    const int raw = system((tool_command(box, {"scene.png"}) + " >" + quoted(both) + " 2>&1").c_str());
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 1);
+    const std::string tail = "\rExtracted 1 character.\r\n"
+                             "Left out 1 character of later games: run with --newer-games to extract it.\r\n"
+                             "1 card could not be written.\r\n"
+                             "scene.png: the scene ends inside a character record at " +
+                             std::to_string(whole.spans[3].first * 100 / cut.size()) + "%: the file may be cut short.\r\n";
+    const std::string got = read_text(both);
+    EXPECT_TRUE(got.ends_with(tail)) << excerpt(got, got.size() > 200 ? got.size() - 200 : 0);
+}
+
+// On a terminal each new percentage is flushed when it is written: while the
+// first card is being written (its write held by the preloaded file hooks),
+// the terminal already shows the percentage of the card's marker.
+TEST(e2e_failure, the_terminal_sees_each_percentage_at_once) {
+    if (tool_overridden()) return;
+    const bytes a = character(row_kk, 1);
+    const scene_plan plan = plan_scene({a});
+    sandbox box;
+    write_file(box, "scene.png", plan.file);
+    const std::string gate = box.root + "/gate";
+    const std::string command = tool_command(box, {"scene.png"}, file_hooks("CARDLIFT_WRITE_GATE=" + quoted(gate))) +
+                                " 2>/dev/null";
+    termios raw_mode{};
+    cfmakeraw(&raw_mode);
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, &raw_mode, nullptr);
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(child, 0);
+    fcntl(terminal, F_SETFL, fcntl(terminal, F_GETFL) | O_NONBLOCK);
+    std::string shown;
+    char block[4096];
+    auto drain = [&] {
+        for (ssize_t n; (n = read(terminal, block, sizeof block)) > 0;) shown.append(block, size_t(n));
+    };
+    int raw = 0;
+    pid_t ended = 0;
+    while (access((gate + ".waiting").c_str(), F_OK) != 0 && (ended = waitpid(child, &raw, WNOHANG)) == 0) {
+        drain();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(ended, 0) << "the tool ended before it wrote the card";
+    // What was flushed before the write began is in the terminal by now.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    drain();
+    char at[8];
+    std::snprintf(at, sizeof at, "\r%2u%%", unsigned(plan.spans[0].first * 100 / plan.file.size()));
+    EXPECT_TRUE(shown.ends_with(at)) << excerpt(shown, shown.size() > 24 ? shown.size() - 24 : 0);
+    write_file(box, "../gate.open", bytes());
+    fcntl(terminal, F_SETFL, fcntl(terminal, F_GETFL) & ~O_NONBLOCK);
+    for (ssize_t n; (n = read(terminal, block, sizeof block)) > 0;) shown.append(block, size_t(n));
+    close(terminal);
+    ASSERT_EQ(waitpid(child, &raw, 0), child);
+    EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0);
+    EXPECT_TRUE(same_text(shown, each_percentage_once(expected_out(plan, "\rExtracted 1 character.\r\n"))));
 }
 
 }  // namespace
