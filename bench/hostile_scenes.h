@@ -27,7 +27,10 @@ constexpr hostile_scene hostile_scenes[] = {
     // scene's size lets its faces cost.
     {"hostile_bombs64.png", "64 largest 8-bit squares, one scene", 0},
     {"hostile_bombs256.png", "256 largest 8-bit squares, one scene", 0},
+    // 1 x 1 pictures whose streams inflate to 128 MiB each: the stream's
+    // inflation beyond its rows is charged to the scene's allowance too.
+    {"hostile_inflating64.png", "64 1x1 faces inflating to 128 MiB each", 0},
 };
-// How many copies the last two scenes hold.
+// How many copies the two bomb scenes hold.
 constexpr int bomb_scene_copies[] = {64, 256};
 constexpr size_t hostile_scene_count = sizeof hostile_scenes / sizeof hostile_scenes[0];

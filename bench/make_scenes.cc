@@ -146,7 +146,39 @@ bool write_hostile_scenes(const std::string& dir) {
             bombs.push_back(build_sp_record({.picture1 = faces[5], .skipped = {uint8_t(copy), uint8_t(copy >> 8)}}));
         ok &= write_file(dir + hostile_scenes[faces.size() + 1 + k].file, scene_with_records(bombs));
     }
+    std::vector<bytes> inflating;
+    for (int copy = 0; copy < 64; ++copy)
+        inflating.push_back(build_sp_record({.picture1 = png_with_stream({1, 1, 8, 6, 0}, zlib_zero_run(uint64_t(128) << 20)),
+                                             .skipped = {uint8_t(copy)}}));
+    ok &= write_file(dir + hostile_scenes[faces.size() + 3].file, scene_with_records(inflating));
     return ok;
+}
+
+// Later games' records, each reaching to the end of the file (its final
+// length rewritten), until the file holds `size` bytes.
+bytes nested_later_records(size_t size) {
+    bytes file = png_head();
+    file.resize(file.size() + 40, '.');
+    std::vector<size_t> length_fields;
+    const bytes final_section = final_with_sex(1);
+    for (uint32_t i = 0; file.size() < size; ++i) {
+        bytes r = build_sp_record({.row = row_sv, .skipped = {uint8_t(i), uint8_t(i >> 8), uint8_t(i >> 16)},
+                                   .final_section = final_section});
+        length_fields.push_back(file.size() + r.size() - final_section.size() - 8);
+        file.insert(file.end(), r.begin(), r.end());
+    }
+    for (size_t at : length_fields) {
+        const uint32_t to_end = uint32_t(file.size() - (at + 8));
+        for (int b = 0; b < 4; ++b) file[at + size_t(b)] = uint8_t(to_end >> (8 * b));
+    }
+    return file;
+}
+
+bytes many_small_characters() {
+    std::vector<bytes> records;
+    for (int i = 0; i < many_scene_records; ++i)
+        records.push_back(build_sp_record({.skipped = {uint8_t(i), uint8_t(i >> 8)}, .final_section = final_with_sex(1)}));
+    return scene_with_records(records, 0);
 }
 
 }  // namespace
@@ -164,7 +196,10 @@ int main(int argc, char** argv) {
                     write_file(dir + letters_scene, build_scene(letters_trailing(trailing))) &&
                     write_file(dir + faces_scene, face_scene(faces)) &&
                     write_file(dir + tables_scene, build_scene(table_trailing(trailing))) &&
-                    write_file(dir + stb_work_file, stb_work(faces)) && write_hostile_scenes(dir);
+                    write_file(dir + stb_work_file, stb_work(faces)) && write_hostile_scenes(dir) &&
+                    write_file(dir + plain16_scene, build_scene(random_trailing(bench_small_scene_bytes - png_head().size()))) &&
+                    write_file(dir + nested_scene, nested_later_records(bench_small_scene_bytes)) &&
+                    write_file(dir + many_scene, many_small_characters());
     if (!ok) std::fprintf(stderr, "cannot write the scenes into %s\n", argv[1]);
     return ok ? 0 : 1;
 }

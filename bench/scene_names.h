@@ -13,3 +13,13 @@ constexpr const char* brackets_scene = "brackets.png";  // E3 80 90 over and ove
 constexpr const char* faces_scene = "faces.png";        // 64 characters with faces
 constexpr const char* letters_scene = "letters.png";    // the bracket and a marker's first letter
 constexpr const char* tables_scene = "tables.png";      // entry tables reaching past the end
+
+// Smaller scenes for the rows of work a run must not multiply.
+constexpr size_t bench_small_scene_bytes = size_t(16) << 20;  // 16 MiB
+constexpr const char* plain16_scene = "plain16.png";    // no marker after IEND, 16 MiB
+// Later games' records one after another, each reaching to the end of the
+// file, so that each lies inside every one before it: 16 MiB of them.
+constexpr const char* nested_scene = "nested16.png";
+// 20,000 small characters, about 1 MB, for a folder that takes no card.
+constexpr const char* many_scene = "many20000.png";
+constexpr int many_scene_records = 20000;

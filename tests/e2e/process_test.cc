@@ -121,9 +121,11 @@ TEST(e2e_process, refused_arguments_say_why) {
         const std::string what = c.what;
         SCOPED_TRACE(what);
         if (what == "control characters" && windows_tool()) continue;  // wine's command line takes no such name
-        // Root reads any file: the unreadable one is tried as another user.
-        if (what == "unreadable" && (windows_tool() || (root && system("command -v setpriv >/dev/null") != 0))) {
-            ADD_FAILURE() << "cannot run as another user here";
+        // Root reads any file: the unreadable one is tried as another user,
+        // which wine's prefix, made by this user, does not allow.
+        if (what == "unreadable" && windows_tool()) continue;
+        if (what == "unreadable" && root && system("command -v setpriv >/dev/null") != 0) {
+            ADD_FAILURE() << "cannot run as another user here: setpriv (package util-linux) is missing";
             continue;
         }
         sandbox box;
