@@ -77,6 +77,7 @@ bool parse_string_picture(const byte_view& v, uint64_t e, uint8_t kind, record_i
 
     uint32_t skipped = 0;
     if (!read_le24(v, q, &skipped)) return false;
+    const uint64_t list = q + 4;
     q += 4 + uint64_t(skipped);
 
     // 64-bit length of which only the low four bytes count.
@@ -89,6 +90,11 @@ bool parse_string_picture(const byte_view& v, uint64_t e, uint8_t kind, record_i
     out->end = uint32_t(end);
     out->face_pos = uint32_t(face_pos);
     out->face_len = face_len;
+    // The final field is inside the buffer, so the list before it is too.
+    out->list_pos = uint32_t(list);
+    out->list_len = skipped;
+    out->blocks_pos = uint32_t(final_field + 8);
+    out->blocks_len = d;
     // The search starts at the final length field itself, not after it.
     out->sex = find_sex(v.data, final_field, end);
     return true;
@@ -113,6 +119,7 @@ bool parse_entry_table(const byte_view& v, uint64_t e, uint8_t kind, extent_cach
     out->face_pos = 0;
     out->face_len = 0;
     out->sex = char(kind);
+    out->list_pos = out->list_len = out->blocks_pos = out->blocks_len = 0;
     return true;
 }
 

@@ -17,6 +17,13 @@ struct record_info {
     uint32_t face_pos;   // face picture position, 0 when there is none
     uint32_t face_len;   // face picture length, 0 when there is none
     char sex;            // 'F' or 'M'
+    // String-and-picture records only (0 for entry tables): the skipped
+    // section, which lists the blocks of the final section, and the blocks
+    // themselves, after the final section's 8-byte length field.
+    uint32_t list_pos;
+    uint32_t list_len;
+    uint32_t blocks_pos;
+    uint32_t blocks_len;
 };
 
 // Parses the record whose marker (from `row`) starts at `match_pos`, which must
