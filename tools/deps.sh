@@ -30,7 +30,7 @@ need_tool() {
 }
 
 # What every native build needs.
-native_packages=(cmake g++ make libstb-dev googletest libgtest-dev)
+native_packages=(cmake g++ make libstb-dev libmsgpack-cxx-dev nlohmann-json3-dev googletest libgtest-dev)
 # What the native tests need beyond the build: the package and manual checks.
 test_packages=(lintian groff-base mandoc)
 # The fuzzers: clang's libFuzzer and sanitizer runtime.

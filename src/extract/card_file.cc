@@ -7,21 +7,28 @@
 #include "extract/driver.h"
 #include "platform/file.h"
 
-struct stored_names {
+struct card_files {
+    const char* folder;
     std::unordered_set<std::string> names;
 };
 
-stored_names* stored_names_new() { return new (std::nothrow) stored_names; }
-void stored_names_free(stored_names* names) { delete names; }
+card_files* card_files_new(const char* folder) {
+    card_files* files = new (std::nothrow) card_files;
+    if (files) files->folder = folder;
+    return files;
+}
+void card_files_free(card_files* files) { delete files; }
+const char* card_files_folder(const card_files* files) { return files->folder; }
 
-bool stored_name_taken(void* names, const char* name) {
-    return names && static_cast<stored_names*>(names)->names.count(name) != 0;
+bool card_name_taken(void* files, const char* name) {
+    return static_cast<card_files*>(files)->names.count(name) != 0;
 }
 
 bool write_card_file(void* context, const char* name, const uint8_t* png, size_t png_len,
                      const uint8_t* record, size_t record_len, store_failure* why) {
+    card_files* files = static_cast<card_files*>(context);
     const byte_range pieces[] = {{png, png_len}, {record, record_len}};
-    if (!store_file(name, pieces, 2, why)) return false;
-    if (context) static_cast<stored_names*>(context)->names.insert(name);
+    if (!store_file(files->folder, name, pieces, 2, why)) return false;
+    files->names.insert(name);
     return true;
 }

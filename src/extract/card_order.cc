@@ -7,14 +7,17 @@
 #include "card/deflate_check.h"
 #include "card/face_decoder.h"
 #include "extract/crc32.h"
+#include "extract/record_facts.h"
 
 namespace {
 
-bool already_written(const card_order* o, uint32_t crc) {
+// The index of the card written with checksum `crc`, or -1.
+int written_index(const card_order* o, uint32_t crc) {
     for (uint32_t i = 0; i < o->totals->written; ++i)
-        if (o->written_crcs[i] == crc) return true;
-    return false;
+        if (o->written_crcs[i] == crc) return int(i);
+    return -1;
 }
+bool already_written(const card_order* o, uint32_t crc) { return written_index(o, crc) >= 0; }
 
 void show(card_order* o, progress_span* span) {
     if (span->from < span->to) progress_positions(o->progress, span->from, span->to);
@@ -115,43 +118,74 @@ bool ready(card_order* o, const found_card& card) {
 
 // What writing the card at once would have done. Counts it as a match unless
 // the run had already stopped before it.
+// Tells the observer, if any, what became of `card`.
+void tell(card_order* o, const found_card& card, card_result result, const char* name, const char* reason,
+          const record_facts& facts, const card_job* job) {
+    const card_observer* observer = o->settings->observer;
+    if (!observer) return;
+    const card_event event{&card.rec,         card.row,       card.crc,
+                           result,            name,           reason,
+                           facts.name,        facts.nickname, job ? job->face_width : 0,
+                           job ? job->face_height : 0};
+    observer->seen(observer->context, event);
+}
+
+// What writing the card at once would have done. Counts it as a match unless
+// the run had already stopped before it.
 void settle(card_order* o, found_card& card) {
     if (o->full) return;
     show(o, &card.progress);
     scan_totals* totals = o->totals;
     ++totals->matches;
-    if (already_written(o, card.crc)) {
+    // The character's name: for the file name, the listing or the JSON.
+    record_facts facts{"", ""};
+    if (o->settings->name_cards || o->settings->observer) read_record_facts(o->scene, card.rec, &facts);
+    const int repeated = written_index(o, card.crc);
+    if (repeated >= 0) {
         ++totals->duplicates;
+        tell(o, card, card_result::duplicate, o->written_names[repeated], "", facts, nullptr);
         return;
     }
     if (totals->folder_stopped) {
         ++totals->left;
+        tell(o, card, card_result::left, "", "", facts, nullptr);
         return;
     }
     o->written_crcs[totals->written] = card.crc;
 
-    card_job& job = o->pictures[card.picture].job;
-    card_pool_wait(&o->pool, &job);
     // The number counts every card tried before this one, so that a card
     // that cannot be stored leaves its name behind and the next gets its own.
     char name[card_name_capacity];
+    const char* shown_name = o->settings->name_cards ? facts.name : nullptr;
     uint32_t number = totals->written + totals->unwritten;
-    format_card_name(card.prefix, card.rec.sex, o->path_tag, number, name);
+    format_card_name(card.row->prefix, card.rec.sex, o->path_tag, number, name, shown_name);
     // Another scene of the run with the same tag stored this name: the next free one.
     while (o->sink->taken && o->sink->taken(o->sink->context, name))
-        format_card_name(card.prefix, card.rec.sex, o->path_tag, ++number, name);
-    const uint8_t* record = o->scene + card.rec.first;
+        format_card_name(card.row->prefix, card.rec.sex, o->path_tag, ++number, name, shown_name);
+
+    const card_job* job = nullptr;
     store_failure why{false, "not enough memory to encode the card picture"};
-    if (job.png && o->sink->write(o->sink->context, name, job.png, size_t(job.png_len), record,
-                                  card.rec.end - card.rec.first, &why)) {
+    bool stored = o->settings->list_only;
+    if (!stored) {
+        card_job& drawn = o->pictures[card.picture].job;
+        card_pool_wait(&o->pool, &drawn);
+        job = &drawn;
+        const uint8_t* record = o->scene + card.rec.first;
+        stored = drawn.png && o->sink->write(o->sink->context, name, drawn.png, size_t(drawn.png_len), record,
+                                             card.rec.end - card.rec.first, &why);
+    }
+    if (stored) {
+        std::memcpy(o->written_names[totals->written], name, card_name_capacity);
         ++totals->written;
+        tell(o, card, o->settings->list_only ? card_result::listed : card_result::written, name, "", facts, job);
     } else {
         ++totals->unwritten;
         // The scan goes on; the user learns which card is missing and why, on
         // a line of its own.
         progress_end_line(o->progress);
-        std::fprintf(o->err, "cannot write %s: %s\r\n", name, why.reason);
-        if (job.png) keep_failed_picture(o, card.picture);
+        std::fprintf(o->settings->err, "cannot write %s: %s\r\n", name, why.reason);
+        tell(o, card, card_result::failed, name, why.reason, facts, job);
+        if (job->png) keep_failed_picture(o, card.picture);
         if (why.folder) stop_writing(o, card, why);
     }
     if (totals->written == max_cards) {
@@ -178,8 +212,8 @@ void settle_ready(card_order* o) {
 }  // namespace
 
 void card_order_start(card_order* o, const uint8_t* scene, uint32_t scene_size, const card_sink* sink,
-                      uint32_t path_tag, uint32_t workers, card_canvas* canvas, progress_stream* progress,
-                      FILE* err, scan_totals* totals) {
+                      const scan_settings* settings, uint32_t path_tag, card_canvas* canvas,
+                      progress_stream* progress, scan_totals* totals) {
     o->scene = scene;
     o->scene_size = scene_size;
     face_allowance_start(&o->faces, scene_size);
@@ -187,14 +221,15 @@ void card_order_start(card_order* o, const uint8_t* scene, uint32_t scene_size, 
     o->path_tag = path_tag;
     o->totals = totals;
     o->progress = progress;
-    o->err = err;
+    o->settings = settings;
     o->full = false;
     o->stop_pos = 0;
     std::memset(o->written_crcs, 0, sizeof o->written_crcs);
     o->open = progress_span{0, 0};
     o->found_head = 0;
     o->found_count = 0;
-    card_pool_start(&o->pool, workers, canvas);
+    // A listing draws nothing, so it needs no workers.
+    card_pool_start(&o->pool, settings->list_only ? 0 : settings->workers, canvas);
     // Drawing on this thread leaves nothing to run ahead of.
     o->found_limit = o->pool.workers == 0 ? 1 : cards_ahead_per_worker * o->pool.workers;
     for (card_picture_slot& slot : o->pictures) {
@@ -218,12 +253,12 @@ void card_order_add(card_order* o, const record_info& rec, const marker_row& row
     card.progress = o->open;
     o->open = progress_span{0, 0};
     card.rec = rec;
-    card.prefix = row.prefix;
+    card.row = &row;
     card.crc = crc32(o->scene + rec.first, rec.end - rec.first);
     // A record already written is skipped whatever happens before it, since
     // written cards stay written; it needs no picture.
     // Once the folder takes no card, no picture is drawn either.
-    const bool needed = !already_written(o, card.crc) && !o->totals->folder_stopped;
+    const bool needed = !already_written(o, card.crc) && !o->totals->folder_stopped && !o->settings->list_only;
     card.picture = needed ? picture_for(o, rec, card.crc, face_of(o, rec, card.crc)) : -1;
     ++o->found_count;
     settle_ready(o);

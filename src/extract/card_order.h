@@ -36,7 +36,7 @@ struct progress_span {
 struct found_card {
     progress_span progress;  // shown just before the card is settled
     record_info rec;
-    const char* prefix;
+    const marker_row* row;
     uint32_t crc;            // of the record's bytes
     int picture;             // index into card_order::pictures, -1 when none is needed
 };
@@ -53,13 +53,14 @@ struct card_order {
     const uint8_t* scene;
     uint32_t scene_size;
     const card_sink* sink;
+    const scan_settings* settings;
     uint32_t path_tag;
     scan_totals* totals;
     progress_stream* progress;
-    FILE* err;                       // where a card that cannot be stored is told
     bool full;                       // the last card a run may write is written
     uint64_t stop_pos;               // once full: that card's end, where the scan stops
     uint32_t written_crcs[max_cards];  // of the cards written, in order
+    char written_names[max_cards][card_name_capacity];  // their file names
     progress_span open;              // progress after the newest card, not yet shown
     found_card found[max_cards_ahead];  // ring, oldest first
     uint32_t found_head;
@@ -75,8 +76,8 @@ struct card_order {
 // Prepares an empty order drawing with `workers` threads (0: on this thread,
 // on `canvas`), for the scene of `scene_size` bytes at `scene`.
 void card_order_start(card_order* order, const uint8_t* scene, uint32_t scene_size, const card_sink* sink,
-                      uint32_t path_tag, uint32_t workers, card_canvas* canvas,
-                      progress_stream* progress, FILE* err, scan_totals* totals);
+                      const scan_settings* settings, uint32_t path_tag, card_canvas* canvas,
+                      progress_stream* progress, scan_totals* totals);
 
 // The scan passed positions [from, to); `from` is where the previous span ended
 // unless a card came between.

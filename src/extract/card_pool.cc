@@ -9,7 +9,8 @@
 namespace {
 
 void draw(card_canvas* canvas, encoder_arena* arena, card_job* job) {
-    job->png = draw_card_png(canvas, job->face, job->face_len, job->sex, &job->png_len, arena);
+    job->png = draw_card_png(canvas, job->face, job->face_len, job->sex, &job->png_len, arena, &job->face_width,
+                             &job->face_height);
 }
 
 void worker_loop(card_pool* pool, worker_space* space) {

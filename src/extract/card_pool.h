@@ -23,6 +23,8 @@ struct card_job {
     char sex;
     unsigned char* png;    // the result, released with free(); null when encoding failed
     int png_len;
+    int face_width;        // of the face when it decoded, else 0
+    int face_height;
     bool done;             // under the pool's lock until the job is seen done
 };
 

@@ -39,9 +39,9 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
     scan_state s;
     *totals = scan_totals{};
     progress_start(&s.progress, out, size, console_write_max, settings.terminal);
+    s.progress.silent = settings.quiet;
     extent_cache_start(&s.extents);
-    card_order_start(&s.order, scene, size, &sink, path_tag, settings.workers, &s.canvas, &s.progress,
-                     settings.err, totals);
+    card_order_start(&s.order, scene, size, &sink, &settings, path_tag, &s.canvas, &s.progress, totals);
     // Without the later games' rows the search still looks for them, at no
     // cost the scan can measure: a match of one is no match of this run, so
     // the scan goes on as if it were not there, but it is counted.

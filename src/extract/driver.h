@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "extract/marker_table.h"
+#include "extract/record.h"
 #include "platform/file.h"
 
 // Receives each finished card: its file name, its PNG bytes and the record
@@ -48,12 +49,41 @@ struct scan_totals {
 
 constexpr uint32_t max_cards = 256;
 
+// What became of one character record, told in scan order as it is settled.
+enum class card_result : uint8_t {
+    written,    // its card was stored
+    listed,     // a listing: it would be written
+    duplicate,  // it repeats a card written (or listed) before it
+    failed,     // its card could not be drawn or stored
+    left,       // not tried: the folder had taken no card before it
+};
+struct card_event {
+    const record_info* rec;
+    const marker_row* row;
+    uint32_t crc;          // of the record's bytes
+    card_result result;
+    const char* name;      // its card's file name; a duplicate's, the card it repeats; left: empty
+    const char* reason;    // failed: why; else empty
+    const char* display_name;  // the character's name (see record_facts.h), maybe empty
+    const char* nickname;
+    int face_width;        // of the face picture when it decoded, else 0
+    int face_height;
+};
+struct card_observer {
+    void (*seen)(void* context, const card_event& event);
+    void* context;
+};
+
 // How a scan runs.
 struct scan_settings {
     marker_set markers;  // the rows looked for
     uint32_t workers;    // threads drawing card pictures; 0: the calling thread
     bool terminal;       // the progress goes to a terminal: each percentage once
     FILE* err = stderr;  // where a card that could not be stored is told
+    bool list_only = false;   // draw and store nothing: each new record counts as written
+    bool name_cards = false;  // the character's name in each card's file name
+    bool quiet = false;       // no progress text
+    const card_observer* observer = nullptr;  // told of every record, in scan order
 };
 
 // Scans `scene` from `start` (the IEND chunk) to its end for the markers of
@@ -74,15 +104,17 @@ void print_summary(FILE* out, const scan_totals& totals);
 // of it makes the run a failure.
 bool print_notices(FILE* err, const scan_totals& totals, const char* scene, const char* path);
 
-// The names of the cards a run stored, for card_sink::taken.
-struct stored_names;
-stored_names* stored_names_new();
-void stored_names_free(stored_names* names);
-bool stored_name_taken(void* names, const char* name);
+// A run's card files: the folder they go to (null: the current directory)
+// and the names stored so far, for card_sink::taken.
+struct card_files;
+card_files* card_files_new(const char* folder);
+void card_files_free(card_files* files);
+const char* card_files_folder(const card_files* files);
+bool card_name_taken(void* files, const char* name);
 
-// Writes a card file in the current directory, replacing what stood at its
-// name only with a complete card, and adds its name to `context`, the run's
-// stored_names (or null).
+// Writes a card file into the folder of `context`, the run's card_files,
+// replacing what stood at its name only with a complete card, and notes its
+// name there.
 bool write_card_file(void* context, const char* name, const uint8_t* png, size_t png_len,
                      const uint8_t* record, size_t record_len, store_failure* why);
 

@@ -14,6 +14,15 @@ constexpr char help_option[] = "--help";
 constexpr char short_help_option[] = "-h";
 constexpr char version_option[] = "--version";
 constexpr char end_of_options[] = "--";
+// What a run does beyond the cards themselves (see the help text).
+constexpr char list_option[] = "--list";
+constexpr char short_list_option[] = "-l";
+constexpr char json_option[] = "--json";
+constexpr char names_option[] = "--names";
+constexpr char output_option[] = "--output";
+constexpr char short_output_option[] = "-o";
+constexpr char quiet_option[] = "--quiet";
+constexpr char short_quiet_option[] = "-q";
 
 enum class command_action : uint8_t {
     extract,  // the scenes named, or the usage when there are none
@@ -25,10 +34,17 @@ struct command_line {
     command_action action;
     marker_set markers;  // the later games' rows too when --newer-games was given
     int first_scene;     // argv index of the first scene path; argc when none
+    bool list;           // --list: write nothing, print a line per record
+    bool json;           // --json: one JSON document instead of progress and summary
+    bool names;          // --names: the character's name in each card's file name
+    bool quiet;          // --quiet: no progress text
+    const char* output;  // --output DIR: the folder for the cards; null: the current one
+    const char* missing_value;  // an option given last without the value it needs, else null
 };
 
 // Reads the options off the front of the command line: --newer-games,
-// --help or -h, --version, and -- which ends them. The first argument that is
+// --list or -l, --json, --names, --output or -o (with the folder after it),
+// --quiet or -q, --help or -h, --version, and -- which ends them. The first argument that is
 // none of these, an option-like one too (a scene may be named -x.png), and
 // everything after it, name the scenes. Help and version win over the rest.
 command_line read_command_line(int argc, char** argv);

@@ -37,9 +37,11 @@ void progress_start(progress_stream* s, FILE* out, uint32_t size, uint32_t max_w
     s->block_ready = false;
     s->failed = false;
     s->line_open = false;
+    s->silent = false;
 }
 
 void progress_positions(progress_stream* s, uint64_t from, uint64_t to) {
+    if (s->silent) return;
     while (from < to && !s->failed) {
         // Position p shows p * 100 / size, truncated; the products fit in 64 bits.
         const uint32_t percent = uint32_t(from * 100 / s->size);

@@ -33,6 +33,7 @@ struct progress_stream {
     bool failed;
     // With `once`: a percentage stands on the line, with no line end after it.
     bool line_open;
+    bool silent;  // nothing is written at all (--quiet, a listing, JSON)
     char block[progress_unit_bytes * progress_block_units];
 };
 

@@ -141,8 +141,27 @@ bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
     return true;
 }
 
+void safe_name_part(const char* name, char (&out)[card_name_max_name_bytes + 1]) {
+    size_t o = 0;
+    for (size_t i = 0; name[i];) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        // A character's bytes: the lead byte tells how many follow.
+        const size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        size_t len = 0;
+        while (len < n && name[i + len]) ++len;
+        if (o + len > card_name_max_name_bytes) break;
+        if (len == 1 && (c < 0x20 || c == 0x7F || std::strchr("<>:\"/\\|?*", c))) out[o++] = '_';
+        else std::memcpy(out + o, name + i, len), o += len;
+        i += len;
+    }
+    while (o > 0 && (out[o - 1] == ' ' || out[o - 1] == '.')) --o;
+    out[o] = '\0';
+}
+
 void format_card_name(const char* prefix, char sex, uint32_t path_tag, uint32_t cards_tried,
-                      char out[card_name_capacity]) {
-    std::snprintf(out, card_name_capacity, "%s_%c_%04X_%03u.png", prefix, sex,
-                  unsigned(path_tag), unsigned(cards_tried + 1));
+                      char out[card_name_capacity], const char* name) {
+    char safe[card_name_max_name_bytes + 1] = "";
+    if (name) safe_name_part(name, safe);
+    std::snprintf(out, card_name_capacity, "%s_%c_%04X_%03u%s%s.png", prefix, sex, unsigned(path_tag),
+                  unsigned(cards_tried + 1), safe[0] ? " " : "", safe);
 }

@@ -8,8 +8,11 @@
 #include "extract/entry_extents.h"
 #include "extract/marker_table.h"
 
-// Holds the longest name ("HS2_M_FFFFFFFF_256.png", 22 characters) with room.
-constexpr int card_name_capacity = 32;
+// Holds the longest name: "HS2_M_FFFFFFFF_" and a number of up to ten
+// digits, then, with the character's name in it, a space and up to 48 bytes of
+// that name, and ".png".
+constexpr int card_name_max_name_bytes = 48;
+constexpr int card_name_capacity = 96;
 
 struct record_info {
     uint32_t first;      // position of the record's first byte
@@ -35,6 +38,15 @@ bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
                   const marker_row& row, record_info* out, extent_cache* extents = nullptr);
 
 // Formats "<prefix>_<sex>_<tag hex>_<number>.png" for card number
-// cards_tried + 1.
+// cards_tried + 1; with a character's `name` that is not empty,
+// "<prefix>_<sex>_<tag hex>_<number> <name>.png", the name made safe for
+// file names (see safe_name_part).
 void format_card_name(const char* prefix, char sex, uint32_t path_tag,
-                      uint32_t cards_tried, char out[card_name_capacity]);
+                      uint32_t cards_tried, char out[card_name_capacity], const char* name = nullptr);
+
+// A character's name (UTF-8) as part of a file name on any system: the
+// characters Windows does not allow (<>:"/\|?* and control characters)
+// become '_', trailing spaces and dots go, and it is cut to at most
+// card_name_max_name_bytes bytes on a character boundary. `out` holds that
+// many bytes and a terminator.
+void safe_name_part(const char* name, char (&out)[card_name_max_name_bytes + 1]);

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string_view>
 
-// The header-only MessagePack library, without Boost; read through its
-// visitor interface, which allocates nothing and calls back for each value.
-#define MSGPACK_NO_BOOST
+// The header-only MessagePack library (without Boost: MSGPACK_NO_BOOST), read
+// through its visitor interface, which allocates nothing and calls back for
+// each value.
 #include <msgpack.hpp>
 
 namespace {

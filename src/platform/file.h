@@ -58,16 +58,39 @@ struct store_failure {
     bool folder;
     char reason[reason_capacity];
 };
-bool store_file(const char* name, const byte_range* pieces, int count, store_failure* why);
+// `folder` (null: the current directory) is where both files are made; `name`
+// is UTF-8.
+bool store_file(const char* folder, const char* name, const byte_range* pieces, int count,
+                store_failure* why);
+
+// Makes the folder `path` and any missing folders above it. Returns false,
+// with the reason, when it cannot be made or a file stands in its way.
+bool make_folders(const char* path, char (&reason)[reason_capacity]);
+
+// Whether `path` names a folder.
+bool is_folder(const char* path);
+
+// The names of the regular files directly in `folder` whose names end in
+// ".png" (any case), sorted byte by byte, each as a path: folder, a
+// separator, the name. On Windows the paths are UTF-8, to be loaded with
+// utf8_path as their argument. False, with the reason, when the folder
+// cannot be read.
+constexpr int utf8_path = -2;
+struct path_list;
+path_list* list_png_files(const char* folder, char (&reason)[reason_capacity]);
+int path_count(const path_list* list);
+const char* path_at(const path_list* list, int index);
+void free_path_list(path_list* list);
 
 // Keeps the signals that end the process away from the calling thread (a
 // drawing thread), so that the thread that writes the cards, which knows the
 // unfinished file and has its signals blocked while that changes, takes them.
 void keep_signals_from_this_thread();
 
-// Puts the current directory's entries (the names of the cards renamed into
-// it) on disk, where the system needs that apart from the files themselves.
-void flush_folder();
+// Puts the entries of `folder` (null: the current directory), the names of
+// the cards renamed into it, on disk, where the system needs that apart from
+// the files themselves.
+void flush_folder(const char* folder);
 
 // True when standard output is an interactive terminal or console, where the
 // progress text is shown, not stored.
@@ -84,6 +107,9 @@ struct console_facts {
     bool under_wine;
 };
 console_facts read_console_facts();
+
+// How a line of a text file ends on this system: "\n", or "\r\n" on Windows.
+extern const char text_line_end[];
 
 // The most bytes the progress text hands to standard output in one write.
 extern const uint32_t console_write_max;

@@ -1,6 +1,9 @@
 // POSIX: the argument bytes are the path as they stand.
+#include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <pthread.h>
+#include <strings.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +12,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <initializer_list>
+#include <string>
+#include <vector>
 
 #include "platform/file.h"
 
@@ -73,6 +79,8 @@ bool load_whole_file(const char* path, int, loaded_file* out, load_failure* why)
     return true;
 }
 
+const char text_line_end[] = "\n";
+
 // Large writes save system calls: the progress text of a 64 MiB scene is 256 MiB.
 const uint32_t console_write_max = 64 * 1024;
 
@@ -82,7 +90,7 @@ namespace {
 // only once the exclusive create made the file ours, cleared once it is
 // renamed or removed, both with the handled signals blocked, so that the
 // handler never removes a file of that name that is not ours.
-char unfinished_name[64];
+char unfinished_name[PATH_MAX + 64];
 volatile sig_atomic_t unfinished = 0;
 
 // The signals that end the process and can be caught: each removes the
@@ -153,11 +161,11 @@ bool write_all(int fd, const byte_range& piece) {
 
 // Creates a file of a name no card has (cards never begin with a dot) that
 // did not exist before; a name already taken, even by a symlink, is passed.
-int create_unfinished() {
+int create_unfinished(const char* folder) {
     static unsigned serial = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::snprintf(unfinished_name, sizeof unfinished_name, ".cardlift-%ld-%u.part",
-                      long(getpid()), serial++);
+        std::snprintf(unfinished_name, sizeof unfinished_name, "%s%s.cardlift-%ld-%u.part", folder ? folder : "",
+                      folder ? "/" : "", long(getpid()), serial++);
         const sigset_t previous = block_ending_signals();
         const int fd = open(unfinished_name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
         const int error = errno;
@@ -193,8 +201,14 @@ bool prepare_console() {
     return output;
 }
 
-bool store_file(const char* name, const byte_range* pieces, int count, store_failure* why) {
-    const int fd = create_unfinished();
+bool store_file(const char* folder, const char* name, const byte_range* pieces, int count,
+                store_failure* why) {
+    char path[PATH_MAX + 256];
+    if (std::snprintf(path, sizeof path, "%s%s%s", folder ? folder : "", folder ? "/" : "", name) >= int(sizeof path)) {
+        set_failure(why, ENAMETOOLONG, true);
+        return false;
+    }
+    const int fd = create_unfinished(folder);
     if (fd < 0) {
         set_failure(why, errno, false);
         return false;
@@ -211,7 +225,7 @@ bool store_file(const char* name, const byte_range* pieces, int count, store_fai
         error = errno;
     }
     const sigset_t previous = block_ending_signals();
-    if (ok && rename(unfinished_name, name) != 0) {
+    if (ok && rename(unfinished_name, path) != 0) {
         ok = false;
         error = errno;
     }
@@ -222,8 +236,8 @@ bool store_file(const char* name, const byte_range* pieces, int count, store_fai
     return ok;
 }
 
-void flush_folder() {
-    const int fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+void flush_folder(const char* folder) {
+    const int fd = open(folder ? folder : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return;
     fsync(fd);  // a folder some systems cannot flush keeps its cards all the same
     close(fd);
@@ -232,6 +246,55 @@ void flush_folder() {
 void keep_signals_from_this_thread() {
     block_ending_signals();
 }
+
+bool is_folder(const char* path) {
+    struct stat st;
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool make_folders(const char* path, char (&reason)[reason_capacity]) {
+    std::string partial;
+    const std::string whole = path;
+    // Each folder on the way, from the top: those that exist are passed.
+    for (size_t at = 0; at <= whole.size(); ++at) {
+        if (at < whole.size() && (whole[at] != '/' || at == 0)) continue;
+        partial = whole.substr(0, at);
+        if (partial.empty() || is_folder(partial.c_str())) continue;
+        if (mkdir(partial.c_str(), 0777) != 0 && !(errno == EEXIST && is_folder(partial.c_str()))) {
+            std::snprintf(reason, reason_capacity, "%s", errno == EEXIST ? "not a folder" : std::strerror(errno));
+            return false;
+        }
+    }
+    return true;
+}
+
+struct path_list {
+    std::vector<std::string> paths;
+};
+
+path_list* list_png_files(const char* folder, char (&reason)[reason_capacity]) {
+    DIR* dir = opendir(folder);
+    if (!dir) {
+        std::snprintf(reason, reason_capacity, "%s", std::strerror(errno));
+        return nullptr;
+    }
+    path_list* list = new path_list;
+    const std::string base = folder, slash = !base.empty() && base.back() == '/' ? "" : "/";
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.size() < 5 || strcasecmp(name.c_str() + name.size() - 4, ".png") != 0) continue;
+        const std::string path = base + slash + name;
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) list->paths.push_back(path);
+    }
+    closedir(dir);
+    std::sort(list->paths.begin(), list->paths.end());
+    return list;
+}
+
+int path_count(const path_list* list) { return int(list->paths.size()); }
+const char* path_at(const path_list* list, int index) { return list->paths[size_t(index)].c_str(); }
+void free_path_list(path_list* list) { delete list; }
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 

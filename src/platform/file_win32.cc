@@ -6,10 +6,13 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <string>
+#include <vector>
 
 #include "platform/file.h"
 
@@ -60,6 +63,8 @@ const wide_arguments& process_wide_arguments() {
 // The wide list is split and expanded like main()'s, so the index matches
 // whenever the two lists are as long.
 bool wide_path(const char* path, int argument, wchar_t (&wide)[max_path_units]) {
+    // Paths the program made itself (the files of a folder) are UTF-8.
+    if (argument == utf8_path) return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, max_path_units) > 0;
     const wide_arguments& args = process_wide_arguments();
     if (argument > 0 && argument < args.count && args.count == __argc) {
         const wchar_t* arg = args.values[argument];
@@ -163,6 +168,8 @@ bool load_whole_file(const char* path, int argument, loaded_file* out, load_fail
     return true;
 }
 
+const char text_line_end[] = "\r\n";
+
 // Consoles of Windows 7 and earlier fail a single write of more than about
 // 32 KiB (ERROR_NOT_ENOUGH_MEMORY). msvcrt passes a request to WriteFile
 // whole or in pieces of its 4 KiB buffer, adding nothing in binary mode, so
@@ -174,7 +181,7 @@ namespace {
 // The unfinished file of the card being written, for the console's Ctrl+C
 // handler, which runs on a thread of its own: set once the exclusive create
 // made the file ours, cleared once it is renamed or removed.
-wchar_t unfinished_name[64];
+wchar_t unfinished_name[max_path_units + 64];
 volatile LONG unfinished = 0;
 
 // Ctrl+C, Ctrl+Break or the console closing: the unfinished file, opened with
@@ -203,11 +210,11 @@ bool write_all(HANDLE file, const byte_range& piece) {
 
 // Creates a file of a name no card has (cards never begin with a dot) that
 // did not exist before; a name already taken is passed.
-HANDLE create_unfinished() {
+HANDLE create_unfinished(const wchar_t* folder) {
     static unsigned serial = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::swprintf(unfinished_name, sizeof unfinished_name / sizeof unfinished_name[0],
-                      L".cardlift-%lu-%u.part", GetCurrentProcessId(), serial++);
+                      L"%ls%ls.cardlift-%lu-%u.part", folder, *folder ? L"\\" : L"", GetCurrentProcessId(), serial++);
         const HANDLE file = CreateFileW(unfinished_name, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
                                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         // Only a file this process created is the handler's to delete.
@@ -234,13 +241,27 @@ bool prepare_console() {
     return _fileno(stdout) >= 0;
 }
 
-bool store_file(const char* name, const byte_range* pieces, int count, store_failure* why) {
-    wchar_t wide[max_path_units];
-    if (MultiByteToWideChar(CP_ACP, 0, name, -1, wide, max_path_units) <= 0) {
+// The folder of the cards, from the command line (ANSI), and a card's name in
+// it (UTF-8, as a character's name may be), as one UTF-16 path.
+bool card_path(const char* folder, const char* name, wchar_t (&folder_wide)[max_path_units],
+               wchar_t (&wide)[max_path_units]) {
+    folder_wide[0] = L'\0';
+    if (folder && MultiByteToWideChar(CP_ACP, 0, folder, -1, folder_wide, max_path_units) <= 0) return false;
+    const size_t at = std::wcslen(folder_wide);
+    std::wcscpy(wide, folder_wide);
+    if (at) wide[at] = L'\\';
+    const size_t from = at ? at + 1 : 0;
+    return MultiByteToWideChar(CP_UTF8, 0, name, -1, wide + from, int(max_path_units - from)) > 0;
+}
+
+bool store_file(const char* folder, const char* name, const byte_range* pieces, int count,
+                store_failure* why) {
+    wchar_t folder_wide[max_path_units], wide[max_path_units];
+    if (!card_path(folder, name, folder_wide, wide)) {
         set_failure(why, GetLastError(), true);
         return false;
     }
-    const HANDLE file = create_unfinished();
+    const HANDLE file = create_unfinished(folder_wide);
     if (file == INVALID_HANDLE_VALUE) {
         set_failure(why, GetLastError(), false);
         return false;
@@ -268,7 +289,84 @@ bool store_file(const char* name, const byte_range* pieces, int count, store_fai
 void keep_signals_from_this_thread() {}
 
 // NTFS records the rename with the file's metadata; there is no folder to flush.
-void flush_folder() {}
+void flush_folder(const char*) {}
+
+bool is_folder(const char* path) {
+    wchar_t wide[max_path_units];
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, max_path_units) <= 0) return false;
+    const DWORD attributes = GetFileAttributesW(wide);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool make_folders(const char* path, char (&reason)[reason_capacity]) {
+    wchar_t wide[max_path_units];
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, max_path_units) <= 0) {
+        set_reason(reason, GetLastError());
+        return false;
+    }
+    // Each folder on the way, from the top (a drive's root is passed).
+    const size_t n = std::wcslen(wide);
+    for (size_t at = 1; at <= n; ++at) {
+        if (at < n && wide[at] != L'\\' && wide[at] != L'/') continue;
+        if (at >= 1 && wide[at - 1] == L':') continue;
+        const wchar_t kept = wide[at];
+        wide[at] = L'\0';
+        const DWORD attributes = GetFileAttributesW(wide);
+        bool ok = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        if (!ok && attributes != INVALID_FILE_ATTRIBUTES) {
+            std::snprintf(reason, reason_capacity, "not a folder");
+            return false;
+        }
+        if (!ok && !CreateDirectoryW(wide, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+            set_reason(reason, GetLastError());
+            return false;
+        }
+        wide[at] = kept;
+    }
+    return true;
+}
+
+struct path_list {
+    std::vector<std::string> paths;
+};
+
+path_list* list_png_files(const char* folder, char (&reason)[reason_capacity]) {
+    wchar_t pattern[max_path_units];
+    const int n = MultiByteToWideChar(CP_ACP, 0, folder, -1, pattern, max_path_units - 3);
+    if (n <= 0) {
+        set_reason(reason, GetLastError());
+        return nullptr;
+    }
+    std::wcscat(pattern, L"\\*");
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileW(pattern, &found);
+    if (find == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        set_reason(reason, GetLastError());
+        return nullptr;
+    }
+    // The folder's own text, in UTF-8, before each name.
+    char base[max_path_units * 3];
+    WideCharToMultiByte(CP_UTF8, 0, pattern, n - 1, base, sizeof base, nullptr, nullptr);
+    base[WideCharToMultiByte(CP_UTF8, 0, pattern, n - 1, nullptr, 0, nullptr, nullptr)] = '\0';
+    path_list* list = new path_list;
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found)) {
+        const size_t len = std::wcslen(found.cFileName);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        if (len < 5 || _wcsicmp(found.cFileName + len - 4, L".png") != 0) continue;
+        char name[max_path_units * 3];
+        if (WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, name, sizeof name, nullptr, nullptr) <= 0) continue;
+        const std::string b = base;
+        const bool slash = !b.empty() && (b.back() == '\\' || b.back() == '/');
+        list->paths.push_back(b + (slash ? "" : "\\") + name);
+    }
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    std::sort(list->paths.begin(), list->paths.end());
+    return list;
+}
+
+int path_count(const path_list* list) { return int(list->paths.size()); }
+const char* path_at(const path_list* list, int index) { return list->paths[size_t(index)].c_str(); }
+void free_path_list(path_list* list) { delete list; }
 
 // A console answers GetConsoleMode; a file, a pipe or NUL do not.
 bool stdout_is_terminal() {

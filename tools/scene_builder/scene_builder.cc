@@ -1,5 +1,7 @@
 #include "scene_builder.h"
 
+#include <msgpack.hpp>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -250,4 +252,40 @@ bool write_file(const std::string& path, const bytes& data) {
     if (!f) return false;
     const bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
     return std::fclose(f) == 0 && ok;
+}
+
+bytes block_list(const std::vector<block_entry>& blocks) {
+    msgpack::sbuffer out;
+    msgpack::packer<msgpack::sbuffer> pack(out);
+    pack.pack_map(1);
+    pack.pack(std::string("lstInfo"));
+    pack.pack_array(uint32_t(blocks.size()));
+    for (const block_entry& b : blocks) {
+        pack.pack_map(4);
+        pack.pack(std::string("name")), pack.pack(b.name);
+        pack.pack(std::string("version")), pack.pack(std::string("0.0.1"));
+        pack.pack(std::string("pos")), pack.pack(b.pos);
+        pack.pack(std::string("size")), pack.pack(b.size);
+    }
+    return bytes(out.data(), out.data() + out.size());
+}
+
+bytes parameter_map(const std::vector<std::pair<std::string, std::string>>& fields, uint8_t sex_byte) {
+    msgpack::sbuffer out;
+    msgpack::packer<msgpack::sbuffer> pack(out);
+    pack.pack_map(uint32_t(fields.size() + 1));
+    pack.pack(std::string("sex")), pack.pack(sex_byte);
+    for (const auto& [key, value] : fields) pack.pack(key), pack.pack(value);
+    return bytes(out.data(), out.data() + out.size());
+}
+
+bytes named_character(int row, uint8_t sex_byte, const std::vector<std::pair<std::string, std::string>>& fields,
+                      const bytes& face, const std::string& text) {
+    const bytes custom(40, 0x11), parameter = parameter_map(fields, sex_byte);
+    sp_record r{.row = row, .text = text};
+    r.skipped = block_list({{"Custom", 0, custom.size()}, {"Parameter", custom.size(), parameter.size()}});
+    r.final_section = custom;
+    r.final_section.insert(r.final_section.end(), parameter.begin(), parameter.end());
+    (row == row_rg ? r.picture2 : r.picture1) = face;
+    return build_sp_record(r);
 }

@@ -112,3 +112,17 @@ std::string progress_text(const scene_plan& plan, size_t stop_after = SIZE_MAX);
 
 // Writes `data` to a new file at `path`; false when any of it was not written.
 bool write_file(const std::string& path, const bytes& data);
+
+// Character records that carry a name. The skipped section lists the final
+// section's blocks as MessagePack ({"lstInfo": [{"name", "version", "pos",
+// "size"}, ...]}); the final section holds a "Custom" block of filler, then the
+// "Parameter" block, a MessagePack map of the string fields given and "sex".
+struct block_entry {
+    std::string name;
+    uint64_t pos;
+    uint64_t size;
+};
+bytes block_list(const std::vector<block_entry>& blocks);
+bytes parameter_map(const std::vector<std::pair<std::string, std::string>>& fields, uint8_t sex_byte);
+bytes named_character(int row, uint8_t sex_byte, const std::vector<std::pair<std::string, std::string>>& fields,
+                      const bytes& face = {}, const std::string& text = "1.0.0");
