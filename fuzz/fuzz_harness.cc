@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "extract/driver.h"
+#include "extract/record_facts.h"
 #include "extract/scene.h"
 
 namespace {
@@ -57,6 +58,20 @@ bool keep_card(void* context, const char* name, const uint8_t* png, size_t png_l
     return true;
 }
 
+// Told of every record: its facts were read (names from the record's own
+// MessagePack), so each must be valid UTF-8 of bounded length.
+void check_event(void* context, const card_event& event) {
+    card_check& c = *static_cast<card_check*>(context);
+    for (const char* text : {event.display_name, event.nickname}) {
+        const size_t len = std::strlen(text);
+        require(len <= fact_text_max, "a name too long");
+        char copy[fact_text_max + 1];
+        copy_valid_utf8(text, len, copy);
+        require(std::strcmp(copy, text) == 0, "a name that is no valid UTF-8");
+        c.digest = fold(c.digest, text, len + 1);
+    }
+}
+
 // One whole run with `workers` and the rows of `markers`; returns a digest of
 // its standard output.
 uint64_t scan_with(const uint8_t* data, uint32_t iend, size_t size, marker_set markers, uint32_t workers,
@@ -70,7 +85,10 @@ uint64_t scan_with(const uint8_t* data, uint32_t iend, size_t size, marker_set m
     // The refused cards' messages are not what is checked here.
     static FILE* const quiet = std::fopen("/dev/null", "w");
     require(quiet != nullptr, "cannot open /dev/null");
-    scan_scene(data, uint32_t(size), iend, 0xC0FFEE01u, {markers, workers, false, quiet}, sink, out, totals);
+    const card_observer observer{check_event, check};
+    scan_settings settings{markers, workers, false, quiet};
+    settings.observer = &observer;
+    scan_scene(data, uint32_t(size), iend, 0xC0FFEE01u, settings, sink, out, totals);
     print_summary(out, *totals);
     std::fclose(out);
     const uint64_t digest = fold(0xcbf29ce484222325ull, text, text_len);

@@ -66,8 +66,9 @@ TEST(e2e_arguments, help_version_and_the_end_of_options) {
         const run_result r = run_tool(box, {ask, "scene.png"});
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.err, "");
-        EXPECT_TRUE(r.out.starts_with("Usage: cardlift [--newer-games] [--] <scene.png>...\r\n")) << r.out;
-        for (const char* word : {"--newer-games", "--help, -h", "--version", "--", "Exit status: 0"})
+        EXPECT_TRUE(r.out.starts_with("Usage: cardlift [options] [--] <scene.png or folder>...\r\n")) << r.out;
+        for (const char* word : {"--newer-games", "--list, -l", "--json", "--names", "--output DIR, -o DIR",
+                                 "--quiet, -q", "--help, -h", "--version", "--", "Exit status: 0"})
             EXPECT_NE(r.out.find(word), std::string::npos) << word;
         EXPECT_EQ(r.out.find("\n"), r.out.find("\r\n") + 1);  // CR LF line ends
     }
