@@ -14,12 +14,14 @@ if [ "${1:-}" = "--all" ]; then
     choose_windows_leg "${CARDLIFT_WINDOWS_LEG:-auto}" build/probe
     [ "$windows_leg" != i686 ] || enable_i386_packages
     # shellcheck disable=SC2207 # one word a package
-    packages+=($(windows_leg_packages "$windows_leg") "${fuzz_packages[@]}")
+    packages+=($(windows_leg_packages "$windows_leg") "${fuzz_packages[@]}" "${web_packages[@]}")
 fi
 ensure_packages "${packages[@]}"
 cmake --workflow --preset default
 
 [ "${1:-}" = "--all" ] || exit 0
+# The page first: the Windows zip ships it.
+tools/test_web.sh
 tools/test_windows.sh
 tools/test_sanitize.sh
 # About a minute of fuzzing, so that a regression shows at once.

@@ -233,7 +233,10 @@ int main(int argc, char** argv) {
     unsetenv(workers_variable);
 
     series baseline, no_marker, no_marker_terminal, worst, cards, one_worker, stb, no_marker_newer, worst_newer,
-        letters_run, letters_newer, packed, hostile[hostile_scene_count], plain16_run, nested_run, many_run;
+        letters_run, letters_newer, packed, hostile[hostile_scene_count], plain16_run, nested_run, many_run,
+        listing, faceless;
+    const std::string faceless_cards = dir + "/cards_faceless";
+    mkdir(faceless_cards.c_str(), 0755);
     // The folder that takes no card: read-only, and the tool another user
     // when this is root, whom no mode stops.
     const std::string closed_dir = dir + "/closed";
@@ -247,6 +250,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < repetitions; ++i) {
         empty_directory(cards_dir);
         empty_directory(one_worker_dir);
+        empty_directory(faceless_cards);
         bool ok = time_child({read_search, plain}, dir, &baseline) &&
                   time_child({tool, plain}, dir, &no_marker, &peak_kib) &&
                   time_child({tool, plain}, dir, &no_marker_terminal, nullptr, true) &&
@@ -260,6 +264,8 @@ int main(int argc, char** argv) {
                   time_stb_only(stb_only, work, &stb) &&
                   time_child({tool, tables}, dir, &packed, &packed_peak_kib) &&
                   time_child({tool, dir + "/" + plain16_scene}, dir, &plain16_run) &&
+                  time_child({tool, "--list", faces}, dir, &listing) &&
+                  time_child({tool, dir + "/" + faceless_scene}, faceless_cards, &faceless) &&
                   time_child({tool, dir + "/" + nested_scene}, dir, &nested_run) &&
                   time_child(many_args, closed_dir, &many_run, nullptr, false, true);
         for (size_t h = 0; h < hostile_scene_count && ok; ++h)
@@ -271,6 +277,7 @@ int main(int argc, char** argv) {
     empty_directory(cards_dir);
     empty_directory(one_worker_dir);
     empty_directory(hostile_dir);
+    empty_directory(faceless_cards);
 
     const uint64_t iend = png_head().size() - 12;
     const stream_verdict stream = check_marker_free_stream(tool, plain, bench_scene_bytes, iend);
@@ -302,6 +309,8 @@ int main(int argc, char** argv) {
     print_row("   16 MiB of later games' nested records", nested_run, &plain16_run, 2.0);
     const double many_cpu_ms = many_run.median_ms(&timing::cpu);
     print_row("11 20,000 characters, a read-only folder", many_run, nullptr, 0);
+    print_row("12 cardlift on run 4's scene, faces zeroed", faceless, nullptr, 0);
+    print_row("   --list on run 4's scene, against it", listing, &faceless, 1.0, &timing::wall);
     std::printf("   its CPU time %.1f ms   <= 1000 ms  %s\n", many_cpu_ms, many_cpu_ms <= 1000 ? "met" : "MISSED");
     std::printf("9 hostile faces, one character each             wall ms   CPU ms  peak memory       target\n");
     bool hostile_met = true;

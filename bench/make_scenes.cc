@@ -83,6 +83,12 @@ bytes face_scene(const std::vector<bytes>& faces) {
     return scene_with_records(records);
 }
 
+// The same lengths, no picture: zero bytes, which no decoder takes.
+std::vector<bytes> zeroed(std::vector<bytes> faces) {
+    for (bytes& face : faces) std::fill(face.begin(), face.end(), 0);
+    return faces;
+}
+
 // Each face with the card picture drawn from it (see stb_work.h).
 bytes stb_work(const std::vector<bytes>& faces) {
     bytes b;
@@ -195,6 +201,7 @@ int main(int argc, char** argv) {
                     write_file(dir + brackets_scene, build_scene(bracket_trailing(trailing))) &&
                     write_file(dir + letters_scene, build_scene(letters_trailing(trailing))) &&
                     write_file(dir + faces_scene, face_scene(faces)) &&
+                    write_file(dir + faceless_scene, face_scene(zeroed(faces))) &&
                     write_file(dir + tables_scene, build_scene(table_trailing(trailing))) &&
                     write_file(dir + stb_work_file, stb_work(faces)) && write_hostile_scenes(dir) &&
                     write_file(dir + plain16_scene, build_scene(random_trailing(bench_small_scene_bytes - png_head().size()))) &&

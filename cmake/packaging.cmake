@@ -30,6 +30,16 @@ if(WIN32)
                      "Writing LICENSE.txt with CR LF line ends")
   add_custom_target(cardlift_readme ALL DEPENDS ${cardlift_readme_out} ${cardlift_licence_out})
   install(FILES ${cardlift_readme_out} ${cardlift_licence_out} DESTINATION .)
+  # The web edition's page beside the program, when it was built (./test.sh
+  # --all and the release build it first: cmake --workflow --preset web).
+  set(CARDLIFT_WEB_PAGE "${PROJECT_SOURCE_DIR}/build/web/cardlift.html" CACHE FILEPATH
+      "The self-contained page to ship in the zip, if it exists")
+  if(EXISTS "${CARDLIFT_WEB_PAGE}")
+    install(FILES "${CARDLIFT_WEB_PAGE}" DESTINATION .)
+    set(cardlift_zip_has_page 1)
+  else()
+    set(cardlift_zip_has_page 0)
+  endif()
 
   set(CPACK_GENERATOR ZIP)
 else()

@@ -33,5 +33,8 @@ need_tool() {
 native_packages=(cmake g++ make libstb-dev libmsgpack-cxx-dev nlohmann-json3-dev googletest libgtest-dev)
 # What the native tests need beyond the build: the package and manual checks.
 test_packages=(lintian groff-base mandoc)
+# The web edition and its browser tests: emscripten, Debian's chromium, and a
+# font with Japanese characters for the page's screenshot.
+web_packages=(emscripten chromium fonts-ipafont-gothic nodejs)
 # The fuzzers: clang's libFuzzer and sanitizer runtime.
 fuzz_packages=(clang-14 libclang-rt-14-dev)

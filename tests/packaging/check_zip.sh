@@ -3,7 +3,7 @@
 # console program for the build's processor needing no DLL beyond the system's
 # own, and readme.txt and LICENSE.txt with CR LF line ends. Reads the files
 # only, so it runs where wine cannot run the program.
-# Usage: check_zip.sh <build dir> <cpack> <archive name> <objdump> <readme source> <PE format> <licence>
+# Usage: check_zip.sh <build dir> <cpack> <archive name> <objdump> <readme source> <PE format> <licence> [page shipped: 0 or 1]
 # with the PE format pei-i386 (the shipped program) or pei-x86-64.
 set -euo pipefail
 build=$1
@@ -27,7 +27,11 @@ make_package "$cpack" "$build" ZIP
 mkdir "$tmp/x"
 (cd "$tmp/x" && cmake -E tar xf "../$top.zip")
 files=$(cd "$tmp/x" && find . -type f | sort)
-[ "$files" = "./$top/LICENSE.txt"$'\n'"./$top/cardlift.exe"$'\n'"./$top/readme.txt" ] || fail "zip contents: $files"
+expected="./$top/LICENSE.txt"$'\n'"./$top/cardlift.exe"
+# The web page, when the build found it (argument 8: 1).
+[ "${8:-0}" = 1 ] && expected+=$'\n'"./$top/cardlift.html"
+expected+=$'\n'"./$top/readme.txt"
+[ "$files" = "$expected" ] || fail "zip contents: $files"
 
 exe=$tmp/x/$top/cardlift.exe
 [ "$(head -c 2 "$exe")" = MZ ] || fail "cardlift.exe is not a Windows program"

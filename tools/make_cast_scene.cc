@@ -1,0 +1,23 @@
+// Writes a scene of named characters for the web page's tests: three
+// characters, one of them stored twice, named in Japanese and in Latin
+// letters, one with a face picture, one of Room Girl without a name.
+#include <cstdio>
+
+#include "png_builder.h"
+#include "scene_builder.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_cast_scene <file>\n");
+        return 2;
+    }
+    const bytes a = named_character(row_kk, 1, {{"lastname", "\xE6\x98\xA5\xE9\x87\x8E"}, {"firstname", "\xE5\x8D\x83\xE4\xBD\xB3"}},
+                                    encode_png(busy_picture(120, 160, 4)));
+    const bytes b = named_character(row_hc, 0, {{"lastname", "Kurosaki"}, {"firstname", "Ren"}});
+    const bytes c = character(row_rg, 1);
+    if (!write_file(argv[1], scene_with_records({a, b, a, c}))) {
+        std::fprintf(stderr, "cannot write %s\n", argv[1]);
+        return 1;
+    }
+    return 0;
+}
