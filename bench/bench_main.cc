@@ -262,7 +262,8 @@ int main(int argc, char** argv) {
                   time_child({tool, faces}, cards_dir, &cards) &&
                   time_child_with_workers("1", {tool, faces}, one_worker_dir, &one_worker) &&
                   time_stb_only(stb_only, work, &stb) &&
-                  time_child({tool, tables}, dir, &packed, &packed_peak_kib) &&
+                  // Its tables reach past the end: told as a scene cut short, status 1.
+                  time_child({tool, tables}, dir, &packed, &packed_peak_kib, false, true) &&
                   time_child({tool, dir + "/" + plain16_scene}, dir, &plain16_run) &&
                   time_child({tool, "--list", faces}, dir, &listing) &&
                   time_child({tool, dir + "/" + faceless_scene}, faceless_cards, &faceless) &&

@@ -9,16 +9,10 @@ set(CMAKE_C_COMPILER ${cardlift_mingw_target}-gcc-posix)  # GoogleTest's project
 set(CMAKE_CXX_COMPILER ${cardlift_mingw_target}-g++-posix)
 set(CMAKE_RC_COMPILER ${cardlift_mingw_target}-windres)
 
-# stb, msgpack-cxx and nlohmann's JSON are header-only and the same for every
-# target, so the host's copies are used, but through a root that holds nothing
-# else: the compiler must never see the rest of /usr/include (glibc's headers).
+# The header-only libraries, through a root of their own (header_root.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/header_root.cmake)
 set(_cardlift_stb_root "${CMAKE_BINARY_DIR}/target-root")
-foreach(header stb msgpack msgpack.hpp nlohmann)
-  if(NOT EXISTS "${_cardlift_stb_root}/usr/include/${header}")
-    file(MAKE_DIRECTORY "${_cardlift_stb_root}/usr/include")
-    file(CREATE_LINK /usr/include/${header} "${_cardlift_stb_root}/usr/include/${header}" SYMBOLIC)
-  endif()
-endforeach()
+cardlift_header_root("${_cardlift_stb_root}")
 
 set(CMAKE_FIND_ROOT_PATH /usr/${cardlift_mingw_target} "${_cardlift_stb_root}")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -13,6 +13,15 @@ namespace {
 // Counts nesting and entries for both readers, and stops at any limit.
 struct bounded_visitor : msgpack::null_visitor {
     uint32_t depth = 0;
+    bool in_key = false;  // the string being visited is a map's key
+    bool start_map_key() {
+        in_key = true;
+        return true;
+    }
+    bool end_map_key() {
+        in_key = false;
+        return true;
+    }
     bool start(uint32_t entries) { return entries <= facts_max_entries && ++depth <= facts_max_depth; }
     bool end() {
         --depth;
@@ -28,7 +37,6 @@ struct bounded_visitor : msgpack::null_visitor {
 
 // {"lstInfo": [{"name": "Parameter", "pos": P, "size": S}, ...]}: finds P and S.
 struct block_list_reader : bounded_visitor {
-    bool in_key = false;
     std::string_view key;           // the last key at the current depth
     bool in_list = false;           // inside lstInfo's array
     std::string_view entry_name;
@@ -36,14 +44,6 @@ struct block_list_reader : bounded_visitor {
     bool found = false;
     uint64_t pos = 0, size = 0;
 
-    bool start_map_key() {
-        in_key = true;
-        return true;
-    }
-    bool end_map_key() {
-        in_key = false;
-        return true;
-    }
     bool visit_str(const char* v, uint32_t n) {
         if (n > facts_max_string) return false;
         if (in_key) key = std::string_view(v, n);
@@ -84,18 +84,9 @@ struct block_list_reader : bounded_visitor {
 
 // The Parameter block's map: its name strings, at the top level.
 struct parameter_reader : bounded_visitor {
-    bool in_key = false;
     std::string_view key;
     std::string_view lastname, firstname, nickname, fullname;
 
-    bool start_map_key() {
-        in_key = true;
-        return true;
-    }
-    bool end_map_key() {
-        in_key = false;
-        return true;
-    }
     bool visit_str(const char* v, uint32_t n) {
         if (n > facts_max_string) return false;
         const std::string_view text(v, n);
