@@ -30,6 +30,23 @@ void note_later_game(scan_state* s, const uint8_t* scene, const record_info& rec
     if (totals->later_games < max_cards) s->later_crcs[totals->later_games++] = crc;
 }
 
+// The next marker from `pos`: of the rows `search`, except that inside a later
+// game's record already counted (before `later_until`) only the rows of the
+// run, `own`, are looked for: later games' markers there are part of that
+// record, and a search that stopped at each of them would cost as much as
+// the scene holds of them. A marker that starts inside and ends outside is
+// still found (the search reaches as far as the longest marker).
+uint64_t next_match(const uint8_t* scene, uint32_t size, uint64_t pos, marker_set search, marker_set own,
+                    uint64_t later_until, const marker_row** row) {
+    if (pos < later_until && search != own) {
+        const uint64_t reach = later_until + longest_marker_length - 1;
+        const uint64_t at = find_next_marker(scene, reach < size ? reach : size, pos, own, row);
+        if (at < later_until) return at;
+        pos = later_until;
+    }
+    return find_next_marker(scene, size, pos, search, row);
+}
+
 }  // namespace
 
 void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
@@ -52,7 +69,7 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
     uint64_t later_until = 0;  // end of the last later game's record counted
     while (pos < size && !s.order.full) {
         const marker_row* row = nullptr;
-        const uint64_t at = find_next_marker(scene, size, pos, search, &row);
+        const uint64_t at = next_match(scene, size, pos, search, settings.markers, later_until, &row);
         if (at >= size) {
             card_order_progress(&s.order, pos, size);
             break;

@@ -37,6 +37,8 @@ enum class marker_set : uint8_t {
 
 // Every marker opens with U+3010, encoded E3 80 90.
 constexpr uint32_t marker_lead_length = 3;
+// The byte length of the longest marker, 【HoneySelectCharaFemale】.
+constexpr uint32_t longest_marker_length = 28;
 
 // The first row of `set` whose marker stands wholly inside the buffer at
 // `pos`, or null. Rows are tried in table order; since all markers end in

@@ -130,3 +130,30 @@ TEST(e2e_newer_games, records_inside_records_are_counted_once) {
 }
 
 }  // namespace
+
+namespace {
+
+// A record of the run inside a later game's record: without the option it is
+// found (the later record is mere data to the run), with it the later record
+// is taken whole and the inner one is part of it.
+TEST(e2e_newer_games, a_record_inside_a_later_games_record) {
+    const bytes inner = character(row_kk, 1);
+    sp_record outer{.row = row_sv, .final_section = final_with_sex(0)};
+    outer.final_section.insert(outer.final_section.end(), inner.begin(), inner.end());
+    const bytes later = build_sp_record(outer);
+    const scene_plan plan = plan_scene({later});
+    sandbox box;
+    write_file(box, "scene.png", plan.file);
+    const uint64_t later_start = plan.spans[0].second - later.size();
+    const uint64_t inner_marker =
+        later_start + uint64_t(std::search(later.begin() + 10, later.end(), inner.begin(), inner.end()) - later.begin()) + 5;
+    const scene_plan seen{plan.file, {{inner_marker, inner_marker - 5 + inner.size()}}};
+    expect_run(run_tool(box, {"scene.png"}), 0, expected_out(seen, "\rExtracted 1 character.\r\n"), later_games_notice(1));
+    EXPECT_TRUE(same_text(read_card(box, card_name("KK_F", 1)).rest, inner));
+    sandbox with;
+    write_file(with, "scene.png", plan.file);
+    expect_run(run_tool(with, {option, "scene.png"}), 0, expected_out(plan, "\rExtracted 1 character.\r\n"));
+    EXPECT_TRUE(same_text(read_card(with, card_name("SV_M", 1)).rest, later));
+}
+
+}  // namespace

@@ -4,6 +4,8 @@
 // while the comparison keeps the last, so no marker may start another.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <random>
 
@@ -57,4 +59,11 @@ TEST(marker, kks_and_kks_sun_apart) {
         EXPECT_EQ(match_marker(data, text.size(), 0, marker_set::standard), with_default) << text;
         EXPECT_EQ(match_marker(data, text.size(), 0, marker_set::newer_games), with_all) << text;
     }
+}
+
+// The scan's reach past a later game's record counts on the longest marker.
+TEST(marker, the_longest_marker) {
+    uint32_t longest = 0;
+    for (const marker_row& row : marker_table) longest = std::max(longest, row.length);
+    EXPECT_EQ(longest, longest_marker_length);
 }
