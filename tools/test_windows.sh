@@ -93,8 +93,14 @@ run_e2e_suite() {
     run_logged "$here/build/e2e-configure.log" "configuring the native build" cmake --preset default
     run cmake --build --preset default --target cardlift_e2e_tests
     echo "End-to-end suite against $1/cardlift.exe"
+    # Left out by name: the tests of the Linux program's own POSIX matters
+    # (signals, a preloaded library, ulimit).
+    local linux_only=e2e_failure.a_run_ended_while_it_writes_leaves_no_short_card
+    linux_only+=:e2e_failure.cards_reach_the_disk_before_their_names
+    linux_only+=:e2e_failure.the_terminal_sees_each_percentage_at_once
+    linux_only+=:e2e_failure.low_memory_loses_no_card_silently
     run env CARDLIFT_WORKERS=4 CARDLIFT_TOOL="'$wine_loader' '$here/$1/cardlift.exe'" CARDLIFT_TOOL_WINDOWS=1 \
-        build/default/tests/cardlift_e2e_tests --gtest_brief=1
+        build/default/tests/cardlift_e2e_tests --gtest_brief=1 --gtest_filter=-$linux_only
 }
 
 main() {
