@@ -348,18 +348,12 @@ bool zlib_header(const byte_view& in) {
 
 namespace {
 
-inflate_end inflate_counting(const uint8_t* png, uint32_t png_len, uint64_t limit, uint64_t* out) {
+// Inflates the IDAT stream of `png` into `z` (whose limit is set), counting.
+inflate_end inflate_counting(const uint8_t* png, uint32_t png_len, inflater& z) {
     const byte_view view{png, png_len};
     idat_walk walk;
     if (!walk_chunks(view, &walk)) return inflate_end::refused;
     std::vector<uint8_t> copy;
-    inflater z{};
-    z.limit = limit;
-    struct count_out {
-        inflater& z;
-        uint64_t* out;
-        ~count_out() { *out = z.out; }
-    } report{z, out};
     z.in = gather_idat(view, walk, copy);
     if (walk.zlib_header) {
         if (!zlib_header(z.in)) return inflate_end::refused;
@@ -388,14 +382,16 @@ inflate_end inflate_counting(const uint8_t* png, uint32_t png_len, uint64_t limi
 }  // namespace
 
 inflate_end inflate_like_stb(const uint8_t* png, uint32_t png_len) {
-    uint64_t out = 0;
-    return inflate_counting(png, png_len, face_decode_budget, &out);
+    inflater z{};
+    z.limit = face_decode_budget;
+    return inflate_counting(png, png_len, z);
 }
 
 uint64_t face_inflated_bytes(const uint8_t* png, uint32_t png_len, uint64_t limit) {
-    uint64_t out = 0;
-    inflate_counting(png, png_len, limit, &out);
-    return out;
+    inflater z{};
+    z.limit = limit;
+    inflate_counting(png, png_len, z);
+    return z.out;
 }
 
 bool uses_undefined_distance(const uint8_t* png, uint32_t png_len) {

@@ -68,7 +68,8 @@ CASES
 # but wine*, as links in one folder that stands for the PATH.
 mkdir "$tmp/path"
 for f in /usr/bin/* /bin/*; do
-    case ${f##*/} in wine*) continue ;; esac
+    # Nor any package tool: a dry run must install nothing, and could not.
+    case ${f##*/} in wine* | apt* | dpkg*) continue ;; esac
     [ -e "$tmp/path/${f##*/}" ] || ln -s "$f" "$tmp/path/${f##*/}"
 done
 # Makes a link named $2 to a do-nothing program in the folder $1.
@@ -101,7 +102,7 @@ what="wine64 alone"
 expected_lines=(
     "Windows test leg: x86_64 (this host cannot run 32-bit x86 programs)*"
     "Windows test leg: wine loader $lib64/wine64, server $lib64/wineserver"
-    "+ ensure_packages * g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64"
+    "+ * g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64"
     "+ $lib64/wineserver -p >*"
     "+ $lib64/wine64 wineboot -i >*"
     "+ $lib64/wine64 cmd /c exit >*"
