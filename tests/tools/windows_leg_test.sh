@@ -75,49 +75,75 @@ done
 # Makes a link named $2 to a do-nothing program in the folder $1.
 wine_file() { mkdir -p "$1" && ln -s /bin/true "$1/$2"; }
 
-# The leg's dry run on a host that runs 32-bit code or not ($1), with wine's
-# packages' folder $2 and extra PATH folder $3 (both may be empty or missing);
+# The leg's dry run works in a checkout of its own, never in the one under
+# test: what a real leg left in build/ (a wine prefix made) changes the
+# commands, and the suites run again after the real leg in the same checkout.
+checkout=$tmp/checkout
+mkdir "$checkout"
+
+# The leg's dry run on a host that runs 32-bit code or not ($2), with wine's
+# packages' folder $3 and extra PATH folder $4 (both may be empty or missing);
 # prints what the leg printed and returns its status.
 dry_run_leg() {
     (
         . "$1/tools/test_windows.sh"
         host_runs_i386() { [ "$runs_i386" = yes ]; }
         host_runs_amd64() { true; }
-        runs_i386=$2 wine_lib=$3
+        runs_i386=$2 wine_lib=$3 here=$checkout
         PATH="${4:+$4:}$tmp/path"
         main --dry-run
     )
 }
 
+# Fails unless every pattern of the array named $3 matches a line of the file
+# $2; $1 says which case it is.
+expect_lines() {
+    local what=$1 out=$2 line printed found
+    local -n patterns=$3
+    for line in "${patterns[@]}"; do
+        found=no
+        while IFS= read -r printed; do
+            # shellcheck disable=SC2053 # the line is a pattern
+            [[ "$printed" == $line ]] && found=yes
+        done <"$out"
+        [ $found = yes ] || fail "$what: no line like '$line' in: $(cat "$out")"
+    done
+}
+
 # wine64 alone, as Debian installs it: the loader and the server only in
-# /usr/lib/wine, nothing of wine on the PATH.
+# /usr/lib/wine, nothing of wine on the PATH. First with no wine prefix yet,
+# then with the one an earlier run of the leg made.
 lib64=$tmp/wine64/usr/lib/wine
 wine_file "$lib64" wine64
 wine_file "$lib64" wineserver64
 wine_file "$lib64" wineserver
-status=0
-dry_run_leg "$1" no "$lib64" "" >"$tmp/out" 2>&1 || status=$?
-what="wine64 alone"
-[ $status -eq 0 ] || fail "$what: status $status: $(cat "$tmp/out")"
-expected_lines=(
+common_lines=(
     "Windows test leg: x86_64 (this host cannot run 32-bit x86 programs)*"
     "Windows test leg: wine loader $lib64/wine64, server $lib64/wineserver"
     "+ * g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64"
-    "+ $lib64/wineserver -p >*"
-    "+ $lib64/wine64 wineboot -i >*"
+    "+ $lib64/wineserver -p >$checkout/build/mingw64/wineserver.log"
     "+ $lib64/wine64 cmd /c exit >*"
     "+ cmake --workflow --preset mingw64"
-    "+ env CARDLIFT_WORKERS=4 CARDLIFT_TOOL='$lib64/wine64' '*/build/mingw64/cardlift.exe' *"
+    "+ env CARDLIFT_WORKERS=4 CARDLIFT_TOOL='$lib64/wine64' '$checkout/build/mingw64/cardlift.exe' *"
 )
-for line in "${expected_lines[@]}"; do
-    found=no
-    while IFS= read -r printed; do
-        # shellcheck disable=SC2053 # the line is a pattern
-        [[ "$printed" == $line ]] && found=yes
-    done <"$tmp/out"
-    [ $found = yes ] || fail "$what: no line like '$line' in: $(cat "$tmp/out")"
+new_prefix=("${common_lines[@]}" "+ $lib64/wine64 wineboot -i >$checkout/build/mingw64/wineboot.log")
+for prefix in new existing; do
+    what="wine64 alone, $prefix wine prefix"
+    if [ $prefix = existing ]; then
+        mkdir -p "$checkout/build/mingw64/wineprefix"
+        touch "$checkout/build/mingw64/wineprefix/system.reg"
+    fi
+    status=0
+    dry_run_leg "$1" no "$lib64" "" >"$tmp/out" 2>&1 || status=$?
+    [ $status -eq 0 ] || fail "$what: status $status: $(cat "$tmp/out")"
+    if [ $prefix = new ]; then
+        expect_lines "$what" "$tmp/out" new_prefix
+    else
+        expect_lines "$what" "$tmp/out" common_lines
+        grep -q wineboot "$tmp/out" && fail "$what: the prefix is made again: $(cat "$tmp/out")"
+    fi
+    grep -q wine32 "$tmp/out" && fail "$what: the leg asks for wine32: $(cat "$tmp/out")"
 done
-grep -q wine32 "$tmp/out" && fail "$what: the leg asks for wine32: $(cat "$tmp/out")"
 
 # The i686 leg: wine's loader and server on the PATH (package wine's links).
 bin32=$tmp/wine32/usr/bin
@@ -126,7 +152,7 @@ wine_file "$bin32" wineserver
 status=0
 dry_run_leg "$1" yes "$tmp/wine32/usr/lib/wine" "$bin32" >"$tmp/out" 2>&1 || status=$?
 [ $status -eq 0 ] && grep -qxF "Windows test leg: wine loader $bin32/wine, server $bin32/wineserver" "$tmp/out" &&
-    grep -qxF "+ $bin32/wineserver -p >$1/build/mingw/wineserver.log" "$tmp/out" &&
+    grep -qxF "+ $bin32/wineserver -p >$checkout/build/mingw/wineserver.log" "$tmp/out" &&
     grep -qxF "+ cmake --workflow --preset mingw" "$tmp/out" ||
     fail "wine32 on the PATH: status $status: $(cat "$tmp/out")"
 
