@@ -90,6 +90,8 @@ dry_run_leg() {
         host_runs_i386() { [ "$runs_i386" = yes ]; }
         host_runs_amd64() { true; }
         runs_i386=$2 wine_lib=$3 here=$checkout
+        # The host probes choose the leg here, whatever leg this run was asked for.
+        unset CARDLIFT_WINDOWS_LEG
         PATH="${4:+$4:}$tmp/path"
         main --dry-run
     )
