@@ -31,8 +31,9 @@ need_tool() {
 
 # What every native build needs.
 native_packages=(cmake g++ make libstb-dev libmsgpack-cxx-dev nlohmann-json3-dev googletest libgtest-dev)
-# What the native tests need beyond the build: the package and manual checks.
-test_packages=(lintian groff-base mandoc)
+# What the native tests need beyond the build: the package and manual checks,
+# and the validator every JSON document of the end-to-end tests goes through.
+test_packages=(lintian groff-base mandoc python3-jsonschema)
 # The web edition and its browser tests: emscripten, Debian's chromium, and a
 # font with Japanese characters for the page's screenshot.
 web_packages=(emscripten chromium fonts-ipafont-gothic nodejs)

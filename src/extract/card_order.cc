@@ -119,14 +119,13 @@ bool ready(card_order* o, const found_card& card) {
 // What writing the card at once would have done. Counts it as a match unless
 // the run had already stopped before it.
 // Tells the observer, if any, what became of `card`.
-void tell(card_order* o, const found_card& card, card_result result, const char* name, const char* reason,
-          const record_facts& facts, const card_job* job) {
+void tell(card_order* o, const found_card& card, card_result result, const char* name, uint32_t number,
+          const char* reason, const record_facts& facts, const card_job* job) {
     const card_observer* observer = o->settings->observer;
     if (!observer) return;
-    const card_event event{&card.rec,         card.row,       card.crc,
-                           result,            name,           reason,
-                           facts.name,        facts.nickname, job ? job->face_width : 0,
-                           job ? job->face_height : 0};
+    const card_event event{&card.rec,  card.row,       card.crc,   result,
+                           name,       number,         reason,     facts.name,
+                           facts.nickname, job ? job->face_width : 0, job ? job->face_height : 0};
     observer->seen(observer->context, event);
 }
 
@@ -135,20 +134,24 @@ void tell(card_order* o, const found_card& card, card_result result, const char*
 void settle(card_order* o, found_card& card) {
     if (o->full) return;
     show(o, &card.progress);
-    scan_totals* totals = o->totals;
-    ++totals->matches;
     // The character's name: for the file name, the listing or the JSON.
     record_facts facts{"", ""};
     if (o->settings->name_cards || o->settings->observer) read_record_facts(o->scene, card.rec, &facts);
+    if (card.later) {
+        tell(o, card, card_result::later_game, "", 0, "", facts, nullptr);
+        return;
+    }
+    scan_totals* totals = o->totals;
+    ++totals->matches;
     const int repeated = written_index(o, card.crc);
     if (repeated >= 0) {
         ++totals->duplicates;
-        tell(o, card, card_result::duplicate, o->written_names[repeated], "", facts, nullptr);
+        tell(o, card, card_result::duplicate, o->written_names[repeated], 0, "", facts, nullptr);
         return;
     }
     if (totals->folder_stopped) {
         ++totals->left;
-        tell(o, card, card_result::left, "", "", facts, nullptr);
+        tell(o, card, card_result::left, "", 0, "", facts, nullptr);
         return;
     }
     o->written_crcs[totals->written] = card.crc;
@@ -177,14 +180,15 @@ void settle(card_order* o, found_card& card) {
     if (stored) {
         std::memcpy(o->written_names[totals->written], name, card_name_capacity);
         ++totals->written;
-        tell(o, card, o->settings->list_only ? card_result::listed : card_result::written, name, "", facts, job);
+        tell(o, card, o->settings->list_only ? card_result::listed : card_result::written, name, number + 1, "",
+             facts, job);
     } else {
         ++totals->unwritten;
         // The scan goes on; the user learns which card is missing and why, on
         // a line of its own.
         progress_end_line(o->progress);
         std::fprintf(o->settings->err, "cannot write %s: %s\r\n", name, why.reason);
-        tell(o, card, card_result::failed, name, why.reason, facts, job);
+        tell(o, card, card_result::failed, name, number + 1, why.reason, facts, job);
         if (job->png) keep_failed_picture(o, card.picture);
         if (why.folder) stop_writing(o, card, why);
     }
@@ -246,15 +250,34 @@ void card_order_progress(card_order* o, uint64_t from, uint64_t to) {
     if (o->found_count == 0 && !o->full) show(o, &o->open);
 }
 
-void card_order_add(card_order* o, const record_info& rec, const marker_row& row) {
+namespace {
+
+found_card* add_found(card_order* o, const record_info& rec, const marker_row& row, bool later) {
     if (o->found_count == o->found_limit) settle_oldest(o);
-    if (o->full) return;
+    if (o->full) return nullptr;
     found_card& card = o->found[(o->found_head + o->found_count) % max_cards_ahead];
     card.progress = o->open;
     o->open = progress_span{0, 0};
     card.rec = rec;
     card.row = &row;
     card.crc = crc32(o->scene + rec.first, rec.end - rec.first);
+    card.later = later;
+    card.picture = -1;
+    return &card;
+}
+
+}  // namespace
+
+void card_order_pass_over(card_order* o, const record_info& rec, const marker_row& row) {
+    if (!o->settings->observer || !add_found(o, rec, row, true)) return;
+    ++o->found_count;
+    settle_ready(o);
+}
+
+void card_order_add(card_order* o, const record_info& rec, const marker_row& row) {
+    found_card* added = add_found(o, rec, row, false);
+    if (!added) return;
+    found_card& card = *added;
     // A record already written is skipped whatever happens before it, since
     // written cards stay written; it needs no picture.
     // Once the folder takes no card, no picture is drawn either.

@@ -39,6 +39,7 @@ struct found_card {
     const marker_row* row;
     uint32_t crc;            // of the record's bytes
     int picture;             // index into card_order::pictures, -1 when none is needed
+    bool later;              // a later game's record the run leaves out: only told
 };
 
 // A picture being drawn or drawn, shared by every found card whose record has
@@ -85,6 +86,10 @@ void card_order_progress(card_order* order, uint64_t from, uint64_t to);
 
 // The scan found `rec` (its marker row `row`), after the progress given so far.
 void card_order_add(card_order* order, const record_info& rec, const marker_row& row);
+
+// The scan passed over `rec`, a later game's record, which the observer (if
+// any) is told of in its place among the cards.
+void card_order_pass_over(card_order* order, const record_info& rec, const marker_row& row);
 
 // Settles every card, shows the last progress and ends the workers.
 void card_order_finish(card_order* order);

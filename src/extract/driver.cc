@@ -89,6 +89,7 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
         const bool parsed = parse_record(scene, size, uint32_t(at), *row, &rec, &s.extents);
         if (parsed && passed_over) {
             note_later_game(&s, scene, rec, totals);
+            card_order_pass_over(&s.order, rec, *row);
             later_until = rec.end;
         }
         // Fields that reach past the end: most likely a download cut short,

@@ -56,13 +56,15 @@ enum class card_result : uint8_t {
     duplicate,  // it repeats a card written (or listed) before it
     failed,     // its card could not be drawn or stored
     left,       // not tried: the folder had taken no card before it
+    later_game, // a later game's record, left out of a run without --newer-games
 };
 struct card_event {
     const record_info* rec;
     const marker_row* row;
     uint32_t crc;          // of the record's bytes
     card_result result;
-    const char* name;      // its card's file name; a duplicate's, the card it repeats; left: empty
+    const char* name;      // its card's file name; a duplicate's, the card it repeats; else empty
+    uint32_t card_number;  // the number in its card's name; 0 without one
     const char* reason;    // failed: why; else empty
     const char* display_name;  // the character's name (see record_facts.h), maybe empty
     const char* nickname;

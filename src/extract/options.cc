@@ -1,45 +1,118 @@
 #include "extract/options.h"
 
+#include <getopt.h>
+
+#include <cstdio>
 #include <cstring>
+
+#include "extract/shown_name.h"
 
 namespace {
 
-bool is(const char* arg, const char* option) { return std::strcmp(arg, option) == 0; }
+// Options without a short form get values no character has, so that an error
+// on one of them is told apart from an unknown short option.
+enum : int {
+    opt_newer_games = 256,
+    opt_json,
+    opt_names,
+    opt_version,
+    opt_scene = 1,  // an argument that is no option ("-" leading the short list)
+};
+
+const option long_options[] = {
+    {newer_games_option + 2, no_argument, nullptr, opt_newer_games},
+    {list_option + 2, no_argument, nullptr, 'l'},
+    {json_option + 2, no_argument, nullptr, opt_json},
+    {names_option + 2, no_argument, nullptr, opt_names},
+    {output_option + 2, required_argument, nullptr, 'o'},
+    {quiet_option + 2, no_argument, nullptr, 'q'},
+    {help_option + 2, no_argument, nullptr, 'h'},
+    {version_option + 2, no_argument, nullptr, opt_version},
+    {nullptr, 0, nullptr, 0},
+};
+// "-": scenes come back in place, in order, as opt_scene (nothing is
+// reordered, so each keeps its argv index); ":": a missing value is told
+// apart from an unknown option.
+constexpr char short_options[] = "-:lqho:";
+
+constexpr char see_help[] = " (cardlift --help lists the options)";
+
+void usage_error(command_line* line, const char* what, const char* text, const char* after = "") {
+    if (line->action == command_action::usage_error) return;  // the first one is told
+    line->action = command_action::usage_error;
+    std::snprintf(line->error, sizeof line->error, "%s%s%s%s", what, show_name(text).text, after, see_help);
+}
+
+const option* long_option_of(int value) {
+    for (const option* o = long_options; o->name; ++o)
+        if (o->val == value) return o;
+    return nullptr;
+}
+
+// An option getopt_long refused. With no optopt it is a long option it could
+// not match (unknown, or the start of several: `arg`, the argument it read
+// last); with a long option's value, that option given a value it takes none
+// of; else an unknown short option.
+void refuse_option(command_line* line, const char* arg) {
+    const option* known = optopt != 0 ? long_option_of(optopt) : nullptr;
+    if (known && (optopt >= 256 || std::strncmp(arg, "--", 2) == 0)) {
+        char name[64];
+        std::snprintf(name, sizeof name, "--%s", known->name);
+        usage_error(line, "", name, " takes no value");
+        return;
+    }
+    if (optopt != 0) {
+        const char name[] = {'-', char(optopt), 0};
+        usage_error(line, "unknown option ", name);
+        return;
+    }
+    // Which long options the text starts; more than one: ambiguous.
+    const char* text = arg + 2;
+    const size_t len = std::strcspn(text, "=");
+    int starts = 0;
+    for (const option* o = long_options; o->name; ++o) starts += std::strncmp(o->name, text, len) == 0;
+    if (starts > 1 && len > 0) usage_error(line, "ambiguous option ", arg);
+    else usage_error(line, "unknown option ", arg);
+}
 
 }  // namespace
 
 command_line read_command_line(int argc, char** argv) {
-    command_line line{command_action::extract, marker_set::standard, argc, false, false, false, false,
-                      nullptr, nullptr};
-    int i = 1;
-    for (; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, newer_games_option) == 0) {
-            line.markers = marker_set::newer_games;
-        } else if (is(arg, list_option) || is(arg, short_list_option)) {
-            line.list = true;
-        } else if (is(arg, json_option)) {
-            line.json = true;
-        } else if (is(arg, names_option)) {
-            line.names = true;
-        } else if (is(arg, quiet_option) || is(arg, short_quiet_option)) {
-            line.quiet = true;
-        } else if (is(arg, output_option) || is(arg, short_output_option)) {
-            if (i + 1 >= argc) {
-                line.missing_value = arg;
-                break;
-            }
-            line.output = argv[++i];
-        } else if (std::strcmp(arg, help_option) == 0 || std::strcmp(arg, short_help_option) == 0) {
-            line.action = command_action::help;
-        } else if (std::strcmp(arg, version_option) == 0) {
-            if (line.action != command_action::help) line.action = command_action::version;
-        } else {
-            if (std::strcmp(arg, end_of_options) == 0) ++i;
+    command_line line{};
+    line.action = command_action::extract;
+    line.markers = marker_set::standard;
+    bool help = false, version = false;
+    opterr = 0;  // the refusals are told in our words
+    optind = 0;  // from the start, whatever an earlier call left
+    for (int c; (c = getopt_long(argc, argv, short_options, long_options, nullptr)) != -1;) {
+        switch (c) {
+        case opt_scene: line.scenes.push_back({optarg, optind - 1}); break;
+        case opt_newer_games: line.markers = marker_set::newer_games; break;
+        case 'l': line.list = true; break;
+        case opt_json: line.json = true; break;
+        case opt_names: line.names = true; break;
+        case 'q': line.quiet = true; break;
+        case 'h': help = true; break;
+        case opt_version: version = true; break;
+        case 'o':
+            // An empty name would put the cards at "/NAME".
+            if (!*optarg) usage_error(&line, "", std::strncmp(argv[optind - 1], "--", 2) == 0 ? output_option : "-o",
+                                      " needs a folder name, not an empty one");
+            line.output = optarg;
             break;
+        case ':':
+            usage_error(&line, "", std::strncmp(argv[optind - 1], "--", 2) == 0 ? output_option : "-o",
+                        " needs a folder after it");
+            break;
+        default: refuse_option(&line, argv[optind - 1]); break;
         }
     }
-    line.first_scene = i < argc ? i : argc;
+    // After "--": every argument names a scene.
+    for (int i = optind; i < argc; ++i) line.scenes.push_back({argv[i], i});
+    if (line.action != command_action::usage_error) {
+        if (help) line.action = command_action::help;
+        else if (version) line.action = command_action::version;
+    }
     return line;
 }
 

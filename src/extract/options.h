@@ -2,53 +2,61 @@
 // environment variable that sets how many threads draw the cards.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "extract/marker_table.h"
+#include "extract/shown_name.h"
 #include "platform/file.h"
 
-// The text that, standing first, takes on the marker rows of later games.
+// The options' long names, as the messages and the help text spell them.
 constexpr char newer_games_option[] = "--newer-games";
-
 constexpr char help_option[] = "--help";
-constexpr char short_help_option[] = "-h";
 constexpr char version_option[] = "--version";
-constexpr char end_of_options[] = "--";
-// What a run does beyond the cards themselves (see the help text).
 constexpr char list_option[] = "--list";
-constexpr char short_list_option[] = "-l";
 constexpr char json_option[] = "--json";
 constexpr char names_option[] = "--names";
 constexpr char output_option[] = "--output";
-constexpr char short_output_option[] = "-o";
 constexpr char quiet_option[] = "--quiet";
-constexpr char short_quiet_option[] = "-q";
 
 enum class command_action : uint8_t {
     extract,  // the scenes named, or the usage when there are none
     help,
     version,
+    usage_error,  // `error` says what is wrong; nothing is read or written
+};
+
+// Room for the one line that says what is wrong with the command line.
+constexpr size_t usage_error_capacity = shown_name_capacity + 256;
+
+// An argument that names a scene, with its index in main()'s argv (where the
+// platform may find the argument's native form).
+struct scene_argument {
+    const char* path;
+    int index;
 };
 
 struct command_line {
     command_action action;
     marker_set markers;  // the later games' rows too when --newer-games was given
-    int first_scene;     // argv index of the first scene path; argc when none
     bool list;           // --list: write nothing, print a line per record
     bool json;           // --json: one JSON document instead of progress and summary
     bool names;          // --names: the character's name in each card's file name
     bool quiet;          // --quiet: no progress text
     const char* output;  // --output DIR: the folder for the cards; null: the current one
-    const char* missing_value;  // an option given last without the value it needs, else null
+    std::vector<scene_argument> scenes;  // in command-line order
+    char error[usage_error_capacity];    // usage_error: the message, without its line end
 };
 
-// Reads the options off the front of the command line: --newer-games,
-// --list or -l, --json, --names, --output or -o (with the folder after it),
-// --quiet or -q, --help or -h, --version, and -- which ends them. The first argument that is
-// none of these, an option-like one too (a scene may be named -x.png), and
-// everything after it, name the scenes. Help and version win over the rest.
+// Reads the command line as GNU programs do (getopt_long): options anywhere
+// among the scenes, short ones combined (-lq), a value attached or apart
+// (-oDIR, -o DIR, --output=DIR, --output DIR), long ones by any unambiguous
+// start, and "--" ending the options. An unknown option, an ambiguous one, a
+// missing or unwanted value, or an empty folder name makes a usage error,
+// which wins over help, which wins over version. A scene whose name starts
+// with "-" is named after "--" or as ./-name.
 command_line read_command_line(int argc, char** argv);
-
 
 // Whether the program should wait for Enter before it ends, so that the window
 // a console program gets when started from Explorer (a double click, or files

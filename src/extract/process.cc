@@ -29,17 +29,21 @@ void print_help() {
         "Usage: cardlift [options] [--] <scene.png or folder>...\r\n"
         "\r\n"
         "Extract character cards from Illusion/IllGames scene files: every character\r\n"
-        "placed in each scene is written to the current directory as a card of its\r\n"
-        "own (a 252 x 352 picture followed by the character's data). A folder named\r\n"
-        "as a scene stands for every .png file directly in it, in name order.\r\n"
+        "placed in each scene is written as a card of its own (a 252 x 352 picture\r\n"
+        "followed by the character's data), into the current directory or the folder\r\n"
+        "of --output. A folder named as a scene stands for every .png file directly\r\n"
+        "in it, in name order.\r\n"
         "\r\n"
-        "Options:\r\n"
+        "Options (anywhere among the scenes; -lq combines, -oDIR and --output=DIR work):\r\n"
         "  --newer-games  also extract the characters of Koikatsu Sunshine, Honey Come\r\n"
         "                 Party, Summer Vacation Scramble, Aicomi and Amanatsu Location\r\n"
-        "  --list, -l     write nothing: print one line per character, tab-separated:\r\n"
-        "                 card name, game prefix, sex, character name, duplicate of\r\n"
+        "  --list, -l     write nothing: print one line per character, six tab-separated\r\n"
+        "                 fields: scene, card name, game prefix, sex, character name,\r\n"
+        "                 and -, \"duplicate of CARD\" or \"later game: needs --newer-games\";\r\n"
+        "                 control characters and backslashes escaped as \\t \\n \\r \\\\ \\xHH\r\n"
         "  --json         print one JSON document of the whole run instead of the\r\n"
-        "                 progress and the summary (with --list: of a listing)\r\n"
+        "                 progress and the summary (with --list: of a listing); its\r\n"
+        "                 schema is docs/cardlift.schema.json\r\n"
         "  --names        put each character's name in its card's file name:\r\n"
         "                 KK_F_1A2B3C4D_001 Name.png\r\n"
         "  --output DIR, -o DIR\r\n"
@@ -48,16 +52,23 @@ void print_help() {
         "  --help, -h     show this text\r\n"
         "  --version      show the version\r\n"
         "  --             end of the options: every argument after it names a scene\r\n"
+        "                 (or name such a scene as ./-name.png)\r\n"
         "\r\n"
         "Examples:\r\n"
         "  cardlift scene.png\r\n"
         "  cardlift --names -o cards scenes\r\n"
         "  cardlift --list scene.png\r\n"
-        "  cardlift --json -q scene.png > run.json\r\n"
+        "  cardlift --json scene.png > run.json\r\n"
+        "\r\n"
+        "Messages on standard error: \"cannot read NAME: REASON\", \"not a scene file\",\r\n"
+        "\"cannot write NAME: REASON\", \"... the file may be cut short.\" and the notices\r\n"
+        "after the summary.\r\n"
         "\r\n"
         "Exit status: 0 when every scene was scanned and every card written; 1 when no\r\n"
-        "scene was named, a file was not a scene, or a card or the standard output\r\n"
-        "could not be written.\r\n");
+        "scene was named, a path could not be read or was no scene, a folder held no\r\n"
+        "scene, the output folder could not be made, a scene was cut short, or a card\r\n"
+        "or the standard output could not be written; 2 for a usage error (an unknown\r\n"
+        "option, a missing value), before anything is read or written.\r\n");
 }
 
 // What a run does, for every scene alike.
@@ -67,25 +78,22 @@ struct run {
     bool named;             // several scenes: each is named in the output
     card_files* files;
     listing list;
-    json_report* json;
+    json_report json;
     card_observer observer;
     bool output_failed;
 };
 
-// Says why `path` (argv[`argument`]) gives no scan: it names no file and looks
-// like a mistyped option, it cannot be read, or it is read but is no scene.
-void refuse(run& r, const char* path, const load_failure& why, bool loaded) {
+// Says why `path` gives no scan: it cannot be read, or it is read but is no
+// scene (`fault` says which check it failed).
+void refuse(run& r, const char* path, const load_failure& why, bool loaded, scene_fault fault) {
     const shown_name name = show_name(path);
-    if (!loaded && why.missing && path[0] == '-') {
-        std::fprintf(stderr, "unknown option %s (cardlift --help lists the options)\r\n", name.text);
-        if (r.json) json_report_refused(r.json, path, "unknown option", "");
-    } else if (!loaded) {
+    if (!loaded) {
         std::fprintf(stderr, "cannot read %s: %s\r\n", name.text, why.reason);
-        if (r.json) json_report_refused(r.json, path, "cannot read", why.reason);
+        if (r.line->json) json_report_refused(&r.json, path, "cannot read", why.reason);
     } else {
         if (r.named) std::fprintf(stderr, "%s: not a scene file\r\n", name.text);
         else std::fprintf(stderr, "not a scene file\r\n");
-        if (r.json) json_report_refused(r.json, path, "not a scene", "");
+        if (r.line->json) json_report_refused(&r.json, path, "not a scene", scene_fault_text(fault));
     }
 }
 
@@ -97,16 +105,18 @@ bool extract_scene(run& r, const char* path, int argument) {
     loaded_file file{nullptr, 0};
     load_failure why{};
     uint32_t iend = 0;
+    scene_fault fault = scene_fault::none;
     const bool loaded = load_whole_file(path, argument, &file, &why);
-    if (!loaded || !find_scene_data(file.data, file.size, &iend)) {
-        refuse(r, path, why, loaded);
+    if (!loaded || !find_scene_data(file.data, file.size, &iend, &fault)) {
+        refuse(r, path, why, loaded, fault);
         std::free(file.data);
         return false;
     }
     const shown_name name = show_name(path);
     const bool summary = !r.line->json && !r.line->list;
-    if (r.named && !r.line->json) std::printf("%s:%s", name.text, r.line->list ? text_line_end : "\r\n");
-    if (r.json) json_report_scene(r.json, path);
+    if (r.named && summary) std::printf("%s:\r\n", name.text);
+    if (r.line->json) json_report_scene(&r.json, path);
+    r.list.scene = path;
     // Cards from different scene paths get different names.
     const uint32_t path_tag = crc32(reinterpret_cast<const uint8_t*>(path), std::strlen(path));
     const card_sink sink{write_card_file, r.files, card_name_taken};
@@ -115,7 +125,7 @@ bool extract_scene(run& r, const char* path, int argument) {
     std::free(file.data);
     if (totals.written != 0 && !r.line->list) flush_folder(card_files_folder(r.files));
     if (summary) print_summary(stdout, totals);
-    if (r.json) json_report_scanned(r.json, totals);
+    if (r.line->json) json_report_scanned(&r.json, totals);
     r.output_failed |= totals.output_failed;
     std::fflush(stdout);  // the summary before the notices that follow it
     return !print_notices(stderr, totals, r.named ? name.text : nullptr, name.text);
@@ -128,62 +138,22 @@ bool extract_folder(run& r, const char* folder) {
     const shown_name name = show_name(folder);
     if (!paths) {
         std::fprintf(stderr, "cannot read %s: %s\r\n", name.text, reason);
-        if (r.json) json_report_refused(r.json, folder, "cannot read", reason);
+        if (r.line->json) json_report_refused(&r.json, folder, "cannot read", reason);
         return false;
     }
     bool ok = path_count(paths) > 0;
     if (!ok) {
         std::fprintf(stderr, "%s: no .png file in this folder\r\n", name.text);
-        if (r.json) json_report_refused(r.json, folder, "no scene", "no .png file in this folder");
+        if (r.line->json) json_report_refused(&r.json, folder, "no scene", "no .png file in this folder");
     }
     for (int i = 0; i < path_count(paths); ++i) ok &= extract_scene(r, path_at(paths, i), utf8_path);
     free_path_list(paths);
     return ok;
 }
 
-int extract_scenes(const command_line& line, int argc, char** argv, bool output_open) {
-    if (line.missing_value) {
-        std::fprintf(stderr, "%s needs a folder after it (cardlift --help lists the options)\r\n", line.missing_value);
-        return 1;
-    }
-    if (line.first_scene >= argc) {
-        print_usage();
-        return 1;
-    }
-    // The folder for the cards first: a run that could not store any card
-    // scans nothing.
-    char reason[reason_capacity];
-    if (line.output && !line.list && !make_folders(line.output, reason)) {
-        std::fprintf(stderr, "cannot make the folder %s: %s\r\n", show_name(line.output).text, reason);
-        return 1;
-    }
-    run r{};
-    r.line = &line;
-    r.settings = scan_settings{
-        line.markers, worker_count_from(std::getenv(workers_variable), max_workers, default_worker_count()),
-        stdout_is_terminal()};
-    r.settings.list_only = line.list;
-    r.settings.name_cards = line.names;
-    r.settings.quiet = line.quiet || line.list || line.json;
-    bool folders = false;
-    for (int i = line.first_scene; i < argc; ++i) folders |= is_folder(argv[i]);
-    r.named = argc - line.first_scene > 1 || folders;
-    r.files = card_files_new(line.output);
-    r.list = listing{stdout};
-    if (line.json) {
-        r.json = json_report_new();
-        r.observer = card_observer{json_report_seen, r.json};
-    } else if (line.list) {
-        r.observer = card_observer{listing_seen, &r.list};
-    }
-    if (r.observer.seen) r.settings.observer = &r.observer;
-    r.output_failed = !output_open;
-    bool failed = !r.files;
-    for (int i = line.first_scene; i < argc && r.files; ++i)
-        failed |= is_folder(argv[i]) ? !extract_folder(r, argv[i]) : !extract_scene(r, argv[i], i);
-    if (r.json) json_report_print(r.json, stdout);
-    json_report_free(r.json);
-    card_files_free(r.files);
+// Ends the run: the JSON document's close, and the standard output's check.
+int finish_run(run& r, bool failed, const char* error) {
+    if (r.line->json) json_report_finish(&r.json, error, failed ? 1 : 0);
     if (r.output_failed || std::fflush(stdout) != 0 || std::ferror(stdout)) {
         // The cards are all there; what is missing is what the run told.
         std::fprintf(stderr, "Standard output could not be written: the progress or the summary is missing.\r\n");
@@ -192,15 +162,65 @@ int extract_scenes(const command_line& line, int argc, char** argv, bool output_
     return failed ? 1 : 0;
 }
 
+int extract_scenes(const command_line& line, bool output_open) {
+    if (line.scenes.empty()) {
+        print_usage();
+        return 1;
+    }
+    run r{};
+    r.line = &line;
+    r.output_failed = !output_open;
+    if (line.json)
+        json_report_start(&r.json, stdout,
+                          json_run_head{CARDLIFT_VERSION, line.markers == marker_set::newer_games, line.list,
+                                        line.names, line.quiet, line.output});
+    // The folder for the cards first: a run that could not store any card
+    // scans nothing.
+    char reason[reason_capacity];
+    if (line.output && !line.list && !make_folders(line.output, reason)) {
+        char error[usage_error_capacity];
+        std::snprintf(error, sizeof error, "cannot make the folder %s: %s", show_name(line.output).text, reason);
+        std::fprintf(stderr, "%s\r\n", error);
+        return finish_run(r, true, error);
+    }
+    r.settings = scan_settings{
+        line.markers, worker_count_from(std::getenv(workers_variable), max_workers, default_worker_count()),
+        stdout_is_terminal()};
+    r.settings.list_only = line.list;
+    r.settings.name_cards = line.names;
+    r.settings.quiet = line.quiet || line.list || line.json;
+    bool folders = false;
+    for (const scene_argument& scene : line.scenes) folders |= is_folder(scene.path);
+    r.named = line.scenes.size() > 1 || folders;
+    r.files = card_files_new(line.output);
+    if (!r.files) {
+        std::fprintf(stderr, "not enough memory to start the run\r\n");
+        return finish_run(r, true, "not enough memory to start the run");
+    }
+    r.list = listing{stdout, ""};
+    if (line.json) r.observer = card_observer{json_report_seen, &r.json};
+    else if (line.list) r.observer = card_observer{listing_seen, &r.list};
+    if (r.observer.seen) r.settings.observer = &r.observer;
+    bool failed = false;
+    for (const scene_argument& scene : line.scenes)
+        failed |= is_folder(scene.path) ? !extract_folder(r, scene.path) : !extract_scene(r, scene.path, scene.index);
+    card_files_free(r.files);
+    return finish_run(r, failed, nullptr);
+}
+
 }  // namespace
 
 int cardlift_main(int argc, char** argv) {
     const bool output_open = prepare_console();
     const command_line line = read_command_line(argc, argv);
     int status = 0;
-    if (line.action == command_action::help) print_help();
+    if (line.action == command_action::usage_error) {
+        // Nothing read, nothing written: the line says what to mend.
+        std::fprintf(stderr, "%s\r\n", line.error);
+        status = 2;
+    } else if (line.action == command_action::help) print_help();
     else if (line.action == command_action::version) std::printf("cardlift %s\r\n", CARDLIFT_VERSION);
-    else status = extract_scenes(line, argc, argv, output_open);
+    else status = extract_scenes(line, output_open);
 
     if (should_wait_for_enter(read_console_facts())) {
         std::printf("\r\nPress Enter to close this window.\r\n");

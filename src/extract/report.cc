@@ -6,6 +6,8 @@
 
 namespace {
 
+using json = nlohmann::ordered_json;
+
 const char* result_text(card_result result) {
     switch (result) {
     case card_result::written: return "written";
@@ -13,77 +15,215 @@ const char* result_text(card_result result) {
     case card_result::duplicate: return "duplicate";
     case card_result::failed: return "failed";
     case card_result::left: return "not written";
+    case card_result::later_game: return "later game";
     }
     return "";
 }
 
-}  // namespace
-
-void listing_seen(void* context, const card_event& event) {
-    FILE* out = static_cast<listing*>(context)->out;
-    const bool repeat = event.result == card_result::duplicate;
-    std::fprintf(out, "%s\t%s\t%c\t%s", repeat ? "-" : event.name, event.row->prefix, event.rec->sex,
-                 event.display_name);
-    if (repeat) std::fprintf(out, "\tduplicate of %s", event.name);
-    std::fputs(text_line_end, out);
+// The length of the valid UTF-8 character at `s` (1 to 4), 0 when the bytes
+// there are none (a stray continuation byte, an overlong form, a surrogate,
+// beyond U+10FFFF, cut short).
+size_t utf8_length(const unsigned char* s) {
+    const unsigned char c = s[0];
+    size_t n;
+    uint32_t code;
+    if (c < 0x80) return 1;
+    if (c >= 0xC2 && c <= 0xDF) n = 2, code = c & 0x1F;
+    else if (c >= 0xE0 && c <= 0xEF) n = 3, code = c & 0x0F;
+    else if (c >= 0xF0 && c <= 0xF4) n = 4, code = c & 0x07;
+    else return 0;
+    for (size_t i = 1; i < n; ++i) {
+        if ((s[i] & 0xC0) != 0x80) return 0;  // the terminator stops here too
+        code = code << 6 | (s[i] & 0x3F);
+    }
+    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < least[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
+    return n;
 }
 
-struct json_report {
-    nlohmann::ordered_json scenes = nlohmann::ordered_json::array();
-};
+void put_hex(std::string& out, unsigned char c) {
+    static const char hex[] = "0123456789ABCDEF";
+    out += '\\';
+    out += 'x';
+    out += hex[c >> 4];
+    out += hex[c & 15];
+}
 
-json_report* json_report_new() { return new json_report; }
-void json_report_free(json_report* report) { delete report; }
+// The JSON text of `value`: bytes that are no UTF-8 become U+FFFD, so that
+// a name or path of any bytes never stops the document.
+std::string text_of(const json& value) {
+    return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
 
-void json_report_scene(json_report* report, const char* path) {
-    report->scenes.push_back({{"path", path}, {"outcome", "scanned"}, {"records", nlohmann::ordered_json::array()}});
+// Writes a piece of the document, its line ends as the platform's text files
+// end theirs. A raw line feed can only be the document's own: the library
+// escapes every one inside a string.
+void put(json_report* r, const std::string& text) {
+    size_t from = 0;
+    for (size_t at; (at = text.find('\n', from)) != std::string::npos; from = at + 1) {
+        std::fwrite(text.data() + from, 1, at - from, r->out);
+        std::fputs(text_line_end, r->out);
+    }
+    std::fwrite(text.data() + from, 1, text.size() - from, r->out);
+}
+
+json totals_object(const scan_totals* t, bool list, uint32_t records) {
+    return json{
+        {"records", records},
+        {"written", t && !list ? t->written : 0},
+        {"listed", t && list ? t->written : 0},
+        {"duplicates", t ? t->duplicates : 0},
+        {"failed", t ? t->unwritten : 0},
+        {"not_written", t ? t->left : 0},
+        {"later_games", t ? t->later_games : 0},
+        {"stopped_after_256", t ? t->stopped_early : false},
+        {"cut_short", t ? t->cut : false},
+    };
+}
+
+void open_scene(json_report* r, const char* path, const char* outcome, const char* reason) {
+    put(r, r->totals.scenes == 0 ? "\n" : ",\n");
+    ++r->totals.scenes;
+    put(r, "    {\"path\": " + text_of(path) + ", \"outcome\": " + text_of(outcome) +
+               ", \"reason\": " + text_of(reason ? json(reason) : json(nullptr)) + ", \"records\": [");
+}
+
+// Where a card of this name is (or would be) stored, as the user named the folder.
+std::string card_path(const char* folder, const char* name) {
+    if (!folder) return name;
+    std::string path = folder;
+    if (!path.empty() && path.back() != '/' && path.back() != path_separator[0]) path += path_separator;
+    return path + name;
+}
+
+}  // namespace
+
+std::string escaped_field(const char* text) {
+    std::string out;
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    while (*s) {
+        const unsigned char c = *s;
+        if (c == '\\') out += "\\\\";
+        else if (c == '\t') out += "\\t";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c < 0x20 || c == 0x7F) put_hex(out, c);
+        if (c < 0x20 || c == 0x7F || c == '\\') {
+            ++s;
+            continue;
+        }
+        const size_t n = utf8_length(s);
+        if (n == 0 || (n == 2 && c == 0xC2 && s[1] < 0xA0)) {
+            // No UTF-8, or a C1 control (U+0080 to U+009F): byte by byte.
+            const size_t bytes = n == 0 ? 1 : 2;
+            for (size_t i = 0; i < bytes; ++i) put_hex(out, s[i]);
+            s += bytes;
+            continue;
+        }
+        out.append(reinterpret_cast<const char*>(s), n);
+        s += n;
+    }
+    return out;
+}
+
+void listing_seen(void* context, const card_event& event) {
+    const listing* l = static_cast<listing*>(context);
+    const bool card = event.result == card_result::listed || event.result == card_result::written ||
+                      event.result == card_result::failed;
+    std::string note = "-";
+    if (event.result == card_result::duplicate) note = std::string("duplicate of ") + event.name;
+    if (event.result == card_result::later_game) note = "later game: needs --newer-games";
+    const std::string line = escaped_field(l->scene) + '\t' + (card ? escaped_field(event.name) : "-") + '\t' +
+                             escaped_field(event.row->prefix) + '\t' + char(event.rec->sex) + '\t' +
+                             escaped_field(event.display_name) + '\t' + escaped_field(note.c_str()) +
+                             text_line_end;
+    std::fputs(line.c_str(), l->out);
+}
+
+void json_report_start(json_report* r, FILE* out, const json_run_head& head) {
+    *r = json_report{};
+    r->out = out;
+    r->folder = head.output;
+    r->list = head.list;
+    const json options = {
+        {"newer_games", head.newer_games}, {"list", head.list},   {"names", head.names},
+        {"quiet", head.quiet},             {"output", head.output ? json(head.output) : json(nullptr)},
+    };
+    put(r, "{\n  \"program\": \"cardlift\",\n  \"version\": " + text_of(head.version) +
+               ",\n  \"options\": " + text_of(options) + ",\n  \"output_folder\": " +
+               text_of(head.output ? head.output : ".") + ",\n  \"scenes\": [");
+}
+
+void json_report_scene(json_report* r, const char* path) {
+    open_scene(r, path, "scanned", nullptr);
+    r->scene_open = true;
+    r->scene_records = 0;
+    ++r->totals.scanned;
 }
 
 void json_report_seen(void* context, const card_event& event) {
-    nlohmann::ordered_json& records = static_cast<json_report*>(context)->scenes.back()["records"];
+    json_report* r = static_cast<json_report*>(context);
+    const bool card = event.result == card_result::listed || event.result == card_result::written ||
+                      event.result == card_result::failed;
     char crc[9];
     std::snprintf(crc, sizeof crc, "%08X", unsigned(event.crc));
-    nlohmann::ordered_json record = {
-        {"number", records.size() + 1},
-        {"card", event.result == card_result::duplicate || event.result == card_result::left
-                     ? nlohmann::ordered_json(nullptr)
-                     : nlohmann::ordered_json(event.name)},
+    const json nothing = nullptr;
+    const json record = {
+        {"index", r->scene_records + 1},
+        {"card_number", card ? json(event.card_number) : nothing},
+        {"card", card ? json(event.name) : nothing},
+        {"card_path", card ? json(card_path(r->folder, event.name)) : nothing},
         {"result", result_text(event.result)},
+        {"reason", event.result == card_result::failed ? json(event.reason) : nothing},
+        {"duplicate_of", event.result == card_result::duplicate ? json(event.name) : nothing},
         {"marker", event.row->marker},
         {"prefix", event.row->prefix},
-        {"sex", std::string(1, event.rec->sex)},
+        {"sex", std::string(1, char(event.rec->sex))},
         {"name", event.display_name},
         {"nickname", event.nickname},
         {"offset", event.rec->first},
         {"length", event.rec->end - event.rec->first},
         {"crc32", crc},
+        {"face", event.face_width > 0 ? json{{"width", event.face_width}, {"height", event.face_height}} : nothing},
     };
-    if (event.result == card_result::duplicate) record["duplicate_of"] = event.name;
-    if (event.result == card_result::failed) record["reason"] = event.reason;
-    if (event.face_width > 0) record["face"] = {{"width", event.face_width}, {"height", event.face_height}};
-    records.push_back(std::move(record));
+    put(r, (r->scene_records == 0 ? "\n      " : ",\n      ") + text_of(record));
+    ++r->scene_records;
+    ++r->totals.records;
 }
 
-void json_report_scanned(json_report* report, const scan_totals& totals) {
-    nlohmann::ordered_json& scene = report->scenes.back();
-    scene["written"] = totals.written;
-    scene["duplicates"] = totals.duplicates;
-    scene["failed"] = totals.unwritten;
-    scene["not_written"] = totals.left;
-    scene["later_games"] = totals.later_games;
-    scene["stopped_after_256"] = totals.stopped_early;
-    scene["cut_short"] = totals.cut;
+void json_report_scanned(json_report* r, const scan_totals& t) {
+    put(r, (r->scene_records == 0 ? "]" : "\n    ]") + std::string(", \"totals\": ") +
+               text_of(totals_object(&t, r->list, r->scene_records)) + "}");
+    r->scene_open = false;
+    json_run_totals& all = r->totals;
+    (r->list ? all.listed : all.written) += t.written;
+    all.duplicates += t.duplicates;
+    all.failed += t.unwritten;
+    all.not_written += t.left;
+    all.later_games += t.later_games;
 }
 
-void json_report_refused(json_report* report, const char* path, const char* outcome, const char* reason) {
-    report->scenes.push_back({{"path", path}, {"outcome", outcome}, {"reason", reason}});
+void json_report_refused(json_report* r, const char* path, const char* outcome, const char* reason) {
+    open_scene(r, path, outcome, reason);
+    put(r, "], \"totals\": " + text_of(totals_object(nullptr, r->list, 0)) + "}");
+    ++r->totals.refused;
 }
 
-void json_report_print(const json_report* report, FILE* out) {
-    const nlohmann::ordered_json document = {{"scenes", report->scenes}};
-    // Names and paths that are no valid UTF-8 get U+FFFD; control characters
-    // are escaped by the library.
-    const std::string text = document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-    std::fputs(text.c_str(), out);
-    std::fputs(text_line_end, out);
+void json_report_finish(json_report* r, const char* error, int exit_status) {
+    const json_run_totals& t = r->totals;
+    const json totals = {
+        {"scenes", t.scenes},
+        {"scanned", t.scanned},
+        {"refused", t.refused},
+        {"records", t.records},
+        {"written", t.written},
+        {"listed", t.listed},
+        {"duplicates", t.duplicates},
+        {"failed", t.failed},
+        {"not_written", t.not_written},
+        {"later_games", t.later_games},
+    };
+    put(r, std::string(t.scenes == 0 ? "]" : "\n  ]") + ",\n  \"totals\": " + text_of(totals) +
+               ",\n  \"error\": " + text_of(error ? json(error) : json(nullptr)) +
+               ",\n  \"exit_status\": " + std::to_string(exit_status) + "\n}\n");
 }

@@ -1,31 +1,71 @@
-// The outputs of a run beside the card files: the listing (--list), a line
-// per character record, and the JSON document (--json) of the whole run.
-// Both are told of each record by the scan (card_observer) in scan order.
+// The outputs of a run for scripts, beside the card files: the listing
+// (--list), a line per character record, and the JSON document (--json) of
+// the whole run. Both are told of each record by the scan (card_observer) in
+// scan order, and both are written as the run goes: memory stays the same
+// however many records a scene holds.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "extract/driver.h"
 
-// --list: one line per record on `out`, tab-separated: the card's file name
-// ("-" for a duplicate), the game's prefix, the sex letter, the character's
-// name, and for a duplicate "duplicate of NAME". Lines end as the platform's
-// text files do.
+// A field of the listing as a script can split and undo it: a backslash
+// becomes "\\", tab, line feed and carriage return "\t", "\n" and "\r", and
+// every other control byte (below 0x20 and 0x7F), each byte of a C1 control
+// character (U+0080 to U+009F) and each byte that is no part of valid UTF-8
+// "\xHH" (upper-case hex). Everything else stands as it is.
+std::string escaped_field(const char* text);
+
+// --list: one line per record on `out`, six tab-separated fields, each
+// escaped: the scene's path; the card's file name, "-" when no card would be
+// written (a repeat, a later game's record); the game's prefix; the sex
+// letter; the character's name; and "-", "duplicate of CARD" or
+// "later game: needs --newer-games". Lines end as the platform's text files do.
 struct listing {
     FILE* out;
+    const char* scene;  // the path of the scene being scanned
 };
 void listing_seen(void* listing, const card_event& event);
 
-// --json: the run's document, built scene by scene, printed at the end.
-struct json_report;
-json_report* json_report_new();
-void json_report_free(json_report* report);
+// What the JSON document says of the run before its scenes.
+struct json_run_head {
+    const char* version;
+    bool newer_games;
+    bool list;
+    bool names;
+    bool quiet;
+    const char* output;  // --output, null when not given
+};
+
+// Totals over every scene of the run.
+struct json_run_totals {
+    uint32_t scenes, scanned, refused;
+    uint64_t records, written, listed, duplicates, failed, not_written, later_games;
+};
+
+// --json: the run's document, written to `out` piece by piece: the head at
+// once, each scene and each of its records as they come, the totals and exit
+// status at the end. Whatever happens between, the text is one JSON value
+// once json_report_finish has run.
+struct json_report {
+    FILE* out;
+    const char* folder;     // where the cards go, null: the current folder
+    bool list;              // a listing: records are "listed", not "written"
+    bool scene_open;        // a scanned scene's records are being written
+    uint32_t scene_records; // records of the open scene so far
+    json_run_totals totals;
+};
+void json_report_start(json_report* report, FILE* out, const json_run_head& head);
 void json_report_seen(void* report, const card_event& event);
-// Opens the entry of the scene at `path`; its records follow.
+// Opens the entry of the scanned scene at `path`; its records follow.
 void json_report_scene(json_report* report, const char* path);
-// Closes the entry with the scan's totals.
+// Closes the open scene's entry with the scan's totals.
 void json_report_scanned(json_report* report, const scan_totals& totals);
-// The scene gave no scan: `outcome` ("cannot read", "not a scene", ...) and why.
+// The scene gave no scan: `outcome` ("cannot read", "not a scene", "no scene")
+// and why, never empty.
 void json_report_refused(json_report* report, const char* path, const char* outcome, const char* reason);
-// The whole document and a line end on `out`.
-void json_report_print(const json_report* report, FILE* out);
+// Ends the document: the run's totals, `error` (what stopped the whole run,
+// null when nothing did) and the exit status.
+void json_report_finish(json_report* report, const char* error, int exit_status);

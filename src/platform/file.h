@@ -110,6 +110,8 @@ console_facts read_console_facts();
 
 // How a line of a text file ends on this system: "\n", or "\r\n" on Windows.
 extern const char text_line_end[];
+// What joins a folder and a name in the paths the tool makes: "/", or "\\" on Windows.
+extern const char path_separator[];
 
 // The most bytes the progress text hands to standard output in one write.
 extern const uint32_t console_write_max;

@@ -80,6 +80,7 @@ bool load_whole_file(const char* path, int, loaded_file* out, load_failure* why)
 }
 
 const char text_line_end[] = "\n";
+const char path_separator[] = "/";
 
 // Large writes save system calls: the progress text of a 64 MiB scene is 256 MiB.
 const uint32_t console_write_max = 64 * 1024;

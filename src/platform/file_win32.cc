@@ -169,6 +169,7 @@ bool load_whole_file(const char* path, int argument, loaded_file* out, load_fail
 }
 
 const char text_line_end[] = "\r\n";
+const char path_separator[] = "\\";
 
 // Consoles of Windows 7 and earlier fail a single write of more than about
 // 32 KiB (ERROR_NOT_ENOUGH_MEMORY). msvcrt passes a request to WriteFile

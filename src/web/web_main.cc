@@ -16,6 +16,10 @@
 #include "extract/report.h"
 #include "extract/scene.h"
 
+#ifndef CARDLIFT_VERSION
+#define CARDLIFT_VERSION "unknown"
+#endif
+
 namespace {
 
 struct kept_card {
@@ -73,14 +77,20 @@ extern "C" {
 // and cards are then read with the functions below.
 EMSCRIPTEN_KEEPALIVE int web_scan(const uint8_t* data, uint32_t size, const char* name, int newer) {
     last = web_run{};
-    json_report* report = json_report_new();
+    char* text = nullptr;
+    size_t text_len = 0;
+    FILE* out = open_memstream(&text, &text_len);
+    if (!out) return 0;
+    json_report report;
+    json_report_start(&report, out, json_run_head{CARDLIFT_VERSION, newer != 0, false, false, true, nullptr});
     uint32_t iend = 0;
+    scene_fault fault = scene_fault::none;
     int scanned = 0;
-    if (!find_scene_data(data, size, &iend)) {
-        json_report_refused(report, name, "not a scene", "");
+    if (!find_scene_data(data, size, &iend, &fault)) {
+        json_report_refused(&report, name, "not a scene", scene_fault_text(fault));
     } else {
-        json_report_scene(report, name);
-        const card_observer observer{json_report_seen, report};
+        json_report_scene(&report, name);
+        const card_observer observer{json_report_seen, &report};
         scan_settings settings{newer ? marker_set::newer_games : marker_set::standard, 0, true};
         settings.observer = &observer;
         settings.err = std::fopen("/dev/null", "w");
@@ -90,19 +100,15 @@ EMSCRIPTEN_KEEPALIVE int web_scan(const uint8_t* data, uint32_t size, const char
         const uint32_t tag = crc32(reinterpret_cast<const uint8_t*>(name), std::strlen(name));
         scan_totals totals;
         scan_scene(data, size, iend, tag, settings, sink, progress, &totals);
-        json_report_scanned(report, totals);
+        json_report_scanned(&report, totals);
         std::fclose(progress);
         if (settings.err) std::fclose(settings.err);
         scanned = 1;
     }
-    char* text = nullptr;
-    size_t text_len = 0;
-    FILE* out = open_memstream(&text, &text_len);
-    json_report_print(report, out);
+    json_report_finish(&report, nullptr, scanned ? 0 : 1);
     std::fclose(out);
     last.report.assign(text, text_len);
     std::free(text);
-    json_report_free(report);
     return scanned;
 }
 

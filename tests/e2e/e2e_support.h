@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <filesystem>
@@ -58,11 +59,29 @@ inline std::string tool_command(const sandbox& box, const std::vector<std::strin
     return command + " </dev/null";
 }
 
+// Checks the standard output of a --json run (in `path`) against the
+// published schema with a real validator: every document any test makes.
+inline void expect_valid_document(const std::string& path) {
+    const std::string command = "/usr/bin/python3 " + quoted(CARDLIFT_SCHEMA_CHECK) + " " +
+                                quoted(CARDLIFT_SCHEMA) + " " + quoted(path) + " 2>&1";
+    std::string said;
+    FILE* check = popen(command.c_str(), "r");
+    ASSERT_TRUE(check) << command;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, check)) > 0;) said.append(buffer, n);
+    const int status = pclose(check);
+    EXPECT_TRUE(status != -1 && WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "the JSON document breaks the schema:\n" << said.substr(0, 3000);
+}
+
 inline run_result run_tool(const sandbox& box, const std::vector<std::string>& args, const std::string& launcher = "") {
     const int raw = system((tool_command(box, args, launcher) + " >" + quoted(box.root + "/stdout") + " 2>" +
                             quoted(box.root + "/stderr")).c_str());
-    return {raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_text(box.root + "/stdout"),
-            read_text(box.root + "/stderr")};
+    run_result r{raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_text(box.root + "/stdout"),
+                 read_text(box.root + "/stderr")};
+    const bool json = std::find(args.begin(), args.end(), "--json") != args.end();
+    if (json && (r.status == 0 || r.status == 1)) expect_valid_document(box.root + "/stdout");
+    return r;
 }
 
 // What shows on a terminal, for comparing the Windows tool under wine: wine's

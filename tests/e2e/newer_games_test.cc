@@ -75,21 +75,33 @@ TEST(e2e_newer_games, each_marker_with_and_without_the_option) {
     check_run({sun, sun}, {"scene.png"}, false);
 }
 
-// Only an exact "--newer-games" before the scene is the option; anything
-// else option-like, or anything after "--", is the scene's path and gives the tag.
-TEST(e2e_newer_games, only_an_exact_leading_argument_is_the_option) {
+// The option anywhere among the scenes, by any start no other option shares;
+// after "--" it is a scene's path, which gives the tag. Any other spelling is
+// a usage error that reads and writes nothing.
+TEST(e2e_newer_games, the_option_anywhere_but_after_the_end_of_options) {
     const struct {
         std::vector<std::string> args;
         bool with_option;
+        const char* scene;
     } cases[] = {
-        {{option, "scene.png"}, true}, {{option, option, "scene.png"}, true}, {{option, "--", option}, true},
-        {{"--", option}, false}, {{"--NEWER-GAMES"}, false}, {{"-newer-games"}, false},
-        {{"--newer-games=1"}, false}, {{"--newer-games.png"}, false},
+        {{option, "scene.png"}, true, "scene.png"},      {{"scene.png", option}, true, "scene.png"},
+        {{option, option, "scene.png"}, true, "scene.png"}, {{"--ne", "scene.png"}, true, "scene.png"},
+        {{option, "--", option}, true, option},           {{"--", option}, false, option},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         check_run({{character(row_hcp, 1), "HCP_F", true}, {character(row_hc, 0), "HC_M", false}}, c.args,
-                  c.with_option, c.args.back());
+                  c.with_option, c.scene);
+    }
+    for (const char* wrong : {"--NEWER-GAMES", "-newer-games", "--newer-games=1", "--n"}) {
+        SCOPED_TRACE(wrong);
+        sandbox box;
+        write_file(box, "scene.png", plan_scene({character(row_hcp, 1)}).file);
+        const run_result r = run_tool(box, {wrong, "scene.png"});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(r.err.ends_with(" (cardlift --help lists the options)\r\n")) << r.err;
+        EXPECT_EQ(file_names(box), std::set<std::string>{"scene.png"});
     }
 }
 

@@ -18,23 +18,56 @@ struct cast {
 };
 
 // A listing writes nothing and shows the numbering and repeats of a real run,
-// without progress or summary.
+// without progress or summary: six fields a line, the scene's path first.
 TEST(e2e_outputs, a_listing_of_the_scene) {
     const cast k;
     sandbox box;
     write_file(box, "scene.png", k.plan.file);
     for (const char* option : {"--list", "-l"}) {
         const run_result r = run_tool(box, {option, "scene.png"});
+        const std::string at = "scene.png\t";
         expect_run(r, 0,
-                   card_name("KK_F", 1) + "\tKK\tF\t" + sakura + line_end + card_name("HC_M", 2) + "\tHC\tM\tBob" +
-                       line_end + "-\tKK\tF\t" + sakura + "\tduplicate of " + card_name("KK_F", 1) + line_end +
-                       card_name("RG_F", 3) + "\tRG\tF\t" + line_end);
+                   at + card_name("KK_F", 1) + "\tKK\tF\t" + sakura + "\t-" + line_end + at + card_name("HC_M", 2) +
+                       "\tHC\tM\tBob\t-" + line_end + at + "-\tKK\tF\t" + sakura + "\tduplicate of " +
+                       card_name("KK_F", 1) + line_end + at + card_name("RG_F", 3) + "\tRG\tF\t\t-" + line_end);
         EXPECT_EQ(file_names(box), std::set<std::string>{"scene.png"});
     }
 }
 
+// Whatever a name holds, a record is one line of six fields, its bytes
+// escaped so that a script can undo them; later games' records are listed
+// too, and several scenes give the same columns with no line of their own.
+TEST(e2e_outputs, a_listing_no_name_can_break) {
+    const std::string name = "a\tb\nc\rd\\e\x1b[31mf\x7fg\xc2\x9bh\x01\xc3\xa9";
+    const std::string shown = "a\\tb\\nc\\rd\\\\e\\x1B[31mf\\x7Fg\\xC2\\x9Bh\\x01\xc3\xa9";
+    const bytes odd = named_character(row_kk, 0, {{"lastname", name}, {"firstname", ""}});
+    const bytes later = named_character(row_sv, 1, {{"lastname", "Sun"}, {"firstname", "Ami"}});
+    sandbox box;
+    write_file(box, "one.png", plan_scene({odd, later}).file);
+    write_file(box, "two.png", plan_scene({later}).file);
+    const run_result r = run_tool(box, {"-l", "one.png", "two.png"});
+    EXPECT_EQ(r.status, 0);
+    const std::string notice = ": Left out 1 character of later games: run with --newer-games to extract it.\r\n";
+    EXPECT_EQ(r.err, "one.png" + notice + "two.png" + notice);
+    const std::string left = "\tSV\tF\tSun Ami\tlater game: needs --newer-games" + line_end;
+    EXPECT_EQ(r.out, "one.png\t" + card_name("KK_M", 1, "one.png") + "\tKK\tM\t" + shown + "\t-" + line_end +
+                         "one.png\t-" + left + "two.png\t-" + left);
+    // Every byte below 0x20 but the line end, and 0x7F, stays out of every line.
+    for (const char c : r.out) EXPECT_TRUE(uint8_t(c) >= 0x20 && c != 0x7F || c == '\t' || c == '\n' || c == '\r') << int(c);
+    // The same records in the JSON document: the names as they are.
+    const nlohmann::json doc = nlohmann::json::parse(run_tool(box, {"--json", "-l", "one.png"}).out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded());
+    EXPECT_EQ(doc["scenes"][0]["records"][0]["name"], name);
+    EXPECT_EQ(doc["scenes"][0]["records"][1]["result"], "later game");
+    EXPECT_EQ(doc["scenes"][0]["records"][1]["name"], "Sun Ami");
+    EXPECT_EQ(doc["scenes"][0]["totals"]["later_games"], 1);
+    EXPECT_EQ(doc["totals"]["listed"], 1);
+    EXPECT_EQ(doc["totals"]["written"], 0);
+}
+
 // The JSON document of a run with a duplicate and a card whose name a folder
-// holds, parsed back: every record in scan order with its outcome and facts.
+// holds, parsed back: every record in scan order with its outcome and facts,
+// every key present.
 TEST(e2e_outputs, the_json_document_of_a_run) {
     const cast k;
     sandbox box;
@@ -45,28 +78,37 @@ TEST(e2e_outputs, the_json_document_of_a_run) {
     EXPECT_TRUE(r.err.starts_with("cannot write " + card_name("HC_M", 2) + ": ")) << r.err;
     const nlohmann::json doc = nlohmann::json::parse(r.out, nullptr, false);
     ASSERT_FALSE(doc.is_discarded()) << r.out.substr(0, 300);
+    EXPECT_EQ(doc["version"], CARDLIFT_VERSION);
+    EXPECT_EQ(doc["exit_status"], 1);
+    EXPECT_EQ(doc["output_folder"], ".");
     ASSERT_EQ(doc["scenes"].size(), 1u);
     const nlohmann::json& scene = doc["scenes"][0];
     EXPECT_EQ(scene["path"], "scene.png");
     EXPECT_EQ(scene["outcome"], "scanned");
-    EXPECT_EQ(scene["written"], 2);
-    EXPECT_EQ(scene["duplicates"], 1);
-    EXPECT_EQ(scene["failed"], 1);
+    EXPECT_TRUE(scene["reason"].is_null());
+    EXPECT_EQ(scene["totals"]["written"], 2);
+    EXPECT_EQ(scene["totals"]["duplicates"], 1);
+    EXPECT_EQ(scene["totals"]["failed"], 1);
+    EXPECT_EQ(doc["totals"]["written"], 2);
     const nlohmann::json& recs = scene["records"];
     ASSERT_EQ(recs.size(), 4u);
     const bytes* records[] = {&k.a, &k.b, &k.a, &k.c};
     const char* results[] = {"written", "failed", "duplicate", "written"};
+    const int numbers[] = {1, 2, 0, 3};
     for (size_t i = 0; i < 4; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(recs[i]["number"], i + 1);
+        EXPECT_EQ(recs[i]["index"], i + 1);
         EXPECT_EQ(recs[i]["result"], results[i]);
         EXPECT_EQ(recs[i]["offset"], k.plan.spans[i].first - 5);
         EXPECT_EQ(recs[i]["length"], records[i]->size());
+        if (numbers[i]) EXPECT_EQ(recs[i]["card_number"], numbers[i]);
+        else EXPECT_TRUE(recs[i]["card_number"].is_null());
         char crc[9];
         std::snprintf(crc, sizeof crc, "%08X", unsigned(crc32(records[i]->data(), records[i]->size())));
         EXPECT_EQ(recs[i]["crc32"], crc);
     }
     EXPECT_EQ(recs[0]["card"], card_name("KK_F", 1));
+    EXPECT_EQ(recs[0]["card_path"], card_name("KK_F", 1));
     EXPECT_EQ(recs[0]["name"], sakura);
     EXPECT_EQ(recs[0]["marker"], "\xE3\x80\x90KoiKatuChara\xE3\x80\x91");
     EXPECT_EQ(recs[0]["face"]["width"], 30);
@@ -79,16 +121,111 @@ TEST(e2e_outputs, the_json_document_of_a_run) {
     EXPECT_EQ(recs[2]["duplicate_of"], card_name("KK_F", 1));
     EXPECT_EQ(recs[3]["card"], card_name("RG_F", 3));
     EXPECT_EQ(recs[3]["sex"], "F");
-    EXPECT_FALSE(recs[3].contains("face"));
-    // With --list, the document of a run that writes nothing.
+    EXPECT_TRUE(recs[3]["face"].is_null());
+    // With --list and -o, the document of a run that writes nothing: where each
+    // card would go, and totals of what would be written.
     sandbox listed;
     write_file(listed, "scene.png", k.plan.file);
-    const run_result l = run_tool(listed, {"--list", "--json", "scene.png"});
+    const run_result l = run_tool(listed, {"scene.png", "--list", "--json", "-o", "out"});
     EXPECT_EQ(l.status, 0);
     const nlohmann::json ldoc = nlohmann::json::parse(l.out, nullptr, false);
     ASSERT_FALSE(ldoc.is_discarded());
+    const std::string sep = windows_tool() ? "\\" : "/";
     EXPECT_EQ(ldoc["scenes"][0]["records"][1]["result"], "listed");
+    EXPECT_EQ(ldoc["scenes"][0]["records"][1]["card_path"], "out" + sep + card_name("HC_M", 2));
+    EXPECT_EQ(ldoc["output_folder"], "out");
+    EXPECT_EQ(ldoc["options"]["list"], true);
+    EXPECT_EQ(ldoc["totals"]["listed"], 3);
+    EXPECT_EQ(ldoc["totals"]["written"], 0);
     EXPECT_EQ(file_names(listed), std::set<std::string>{"scene.png"});
+}
+
+// Every scene that gives no scan is in the document, with records [] and a
+// reason that says which check it failed; the document keeps its shape.
+TEST(e2e_outputs, refused_scenes_in_the_json_document) {
+    sandbox box;
+    write_file(box, "plain.png", png_head());
+    bytes cut = png_head();
+    cut.resize(cut.size() - 4);  // the IEND chunk's last bytes gone
+    cut.resize(200, 0);
+    cut[9] = 0x7F;  // a first chunk that reaches far past the end
+    write_file(box, "cut.png", cut);
+    write_file(box, "small.png", bytes(40, 0x89));
+    write_file(box, "text.png", bytes(100, 'x'));
+    ASSERT_TRUE(std::filesystem::create_directory(box.work + "/empty"));
+    const run_result r =
+        run_tool(box, {"--json", "plain.png", "cut.png", "small.png", "text.png", "missing.png", "empty"});
+    EXPECT_EQ(r.status, 1);
+    const nlohmann::json doc = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << r.out;
+    const struct {
+        const char* outcome;
+        std::string reason;
+    } want[] = {
+        {"not a scene", "too little after the IEND chunk"}, {"not a scene", "no IEND chunk"},
+        {"not a scene", "too small for a scene"},           {"not a scene", "no PNG signature"},
+        {"cannot read", missing_reason()},                  {"no scene", "no .png file in this folder"},
+    };
+    ASSERT_EQ(doc["scenes"].size(), 6u);
+    for (size_t i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        const nlohmann::json& scene = doc["scenes"][i];
+        EXPECT_EQ(scene["outcome"], want[i].outcome);
+        EXPECT_TRUE(scene["reason"].get<std::string>().starts_with(want[i].reason)) << scene["reason"];
+        EXPECT_EQ(scene["records"], nlohmann::json::array());
+    }
+    EXPECT_EQ(doc["totals"]["refused"], 6);
+    // The folder for the cards cannot be made: the document says so.
+    write_file(box, "a_file", bytes(3, 'x'));
+    const nlohmann::json blocked = nlohmann::json::parse(run_tool(box, {"--json", "-o", "a_file/x", "plain.png"}).out,
+                                                         nullptr, false);
+    ASSERT_FALSE(blocked.is_discarded());
+    EXPECT_EQ(blocked["scenes"], nlohmann::json::array());
+    EXPECT_TRUE(blocked["error"].get<std::string>().starts_with("cannot make the folder a_file/x: "));
+    EXPECT_EQ(blocked["exit_status"], 1);
+}
+
+// Options as GNU programs take them, anywhere among the scenes; every usage
+// error stops before anything is read or written, with status 2.
+TEST(e2e_outputs, options_in_every_spelling) {
+    const cast k;
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* folder;  // where the cards must be; null: none anywhere
+    } cases[] = {
+        {{"scene.png", "-o", "out"}, 0, "out"},
+        {{"-qoout", "scene.png"}, 0, "out"},
+        {{"--output=out", "-q", "scene.png"}, 0, "out"},
+        {{"--output", "out", "scene.png", "--quiet"}, 0, "out"},
+        {{"scene.png", "-lq"}, 0, nullptr},
+        {{"--verbose", "scene.png"}, 2, nullptr},
+        {{"scene.png", "--verbose"}, 2, nullptr},
+        {{"scene.png", "-x", "-o", "out"}, 2, nullptr},
+        {{"-o", "out", "scene.png", "--list=yes"}, 2, nullptr},
+        {{"scene.png", "-o"}, 2, nullptr},
+        {{"scene.png", "--output"}, 2, nullptr},
+        {{"-o", "", "scene.png"}, 2, nullptr},
+        {{"--json", "--bogus", "scene.png"}, 2, nullptr},
+        {{"--help", "--bogus"}, 2, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.args));
+        sandbox box;
+        write_file(box, "scene.png", k.plan.file);
+        const run_result r = run_tool(box, c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        std::set<std::string> want{"scene.png"};
+        if (c.folder) want.insert(c.folder);
+        EXPECT_EQ(file_names(box), want);
+        if (c.folder) EXPECT_EQ(std::distance(std::filesystem::directory_iterator(box.work + "/" + c.folder),
+                                              std::filesystem::directory_iterator()), 3);
+        if (c.status == 2) {
+            EXPECT_EQ(r.out, "");
+            EXPECT_TRUE(r.err.ends_with(" (cardlift --help lists the options)\r\n")) << r.err;
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
+    }
 }
 
 // Cards named after their characters, into a folder made for them, its
@@ -115,9 +252,7 @@ TEST(e2e_outputs, named_cards_in_an_output_folder) {
     EXPECT_EQ(blocked.status, 1);
     EXPECT_EQ(blocked.out, "");
     EXPECT_TRUE(blocked.err.starts_with("cannot make the folder a_file/cards: ")) << blocked.err;
-    const run_result bare = run_tool(box, {"scene.png", "-o"});
-    EXPECT_TRUE(bare.err.starts_with("cannot read -o") || bare.err.starts_with("unknown option -o")) << bare.err;
-    expect_run(run_tool(box, {"-o"}), 1, "", "-o needs a folder after it (cardlift --help lists the options)\r\n");
+    expect_run(run_tool(box, {"-o"}), 2, "", "-o needs a folder after it (cardlift --help lists the options)\r\n");
 }
 
 // A folder named as a scene: each .png file directly in it, in name order,

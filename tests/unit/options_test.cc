@@ -1,4 +1,4 @@
-// The command line: the options at the front, the scenes after; the wait for
+// The command line: options and scenes in any order; the wait for
 // Enter; CARDLIFT_WORKERS.
 #include <gtest/gtest.h>
 
@@ -9,45 +9,79 @@
 
 namespace {
 
-// Leading options are read until the first other argument, which and all after
-// it name scenes; "--" ends them without being a scene; help beats version.
+// GNU conventions: options anywhere, short ones combined, values attached or
+// apart, "--" ends the options; scenes keep their order and argv index.
+// Usage errors win over help, which wins over version.
 TEST(options, command_line) {
     using act = command_action;
     const struct {
         std::vector<std::string> args;
         act action;
-        bool newer;
-        int first_scene;  // index into the whole argv, program name included
+        const char* scenes;  // the scenes' argv indices, in order
+        const char* flags;   // n newer games, l list, j json, N names, q quiet
+        const char* output;  // null: none
+        const char* error;   // the start of the usage error
     } cases[] = {
-        {{}, act::extract, false, 1},
-        {{"a.png"}, act::extract, false, 1},
-        {{"a.png", "b.png"}, act::extract, false, 1},
-        {{"--newer-games"}, act::extract, true, 2},
-        {{"--newer-games", "a.png", "--newer-games"}, act::extract, true, 2},
-        {{"--newer-games", "--newer-games", "a.png"}, act::extract, true, 3},
-        {{"a.png", "--newer-games"}, act::extract, false, 1},
-        {{"--Newer-Games"}, act::extract, false, 1},
-        {{"--newer-games=1", "a.png"}, act::extract, false, 1},
-        {{"-x.png"}, act::extract, false, 1},
-        {{"--"}, act::extract, false, 2},
-        {{"--", "--help"}, act::extract, false, 2},
-        {{"--newer-games", "--", "--", "a.png"}, act::extract, true, 3},
-        {{"--help"}, act::help, false, 2},
-        {{"-h", "a.png"}, act::help, false, 2},
-        {{"a.png", "-h"}, act::extract, false, 1},
-        {{"--version"}, act::version, false, 2},
-        {{"--version", "--help"}, act::help, false, 3},
-        {{"--help", "--version"}, act::help, false, 3},
-        {{"-H"}, act::extract, false, 1},
+        {{}, act::extract, "", "", nullptr, ""},
+        {{"a.png", "b.png"}, act::extract, "1 2", "", nullptr, ""},
+        {{"a.png", "-o", "out"}, act::extract, "1", "", "out", ""},
+        {{"a.png", "--newer-games", "b.png"}, act::extract, "1 3", "n", nullptr, ""},
+        {{"-lq", "a.png"}, act::extract, "2", "lq", nullptr, ""},
+        {{"-qlo", "d", "a.png"}, act::extract, "3", "lq", "d", ""},
+        {{"-oDIR", "a.png"}, act::extract, "2", "", "DIR", ""},
+        {{"--output=DIR", "a.png"}, act::extract, "2", "", "DIR", ""},
+        {{"--output", "DIR", "a.png"}, act::extract, "3", "", "DIR", ""},
+        {{"--out=D", "--js", "--nam", "--new", "a"}, act::extract, "5", "njN", "D", ""},
+        {{"--output=-x", "a"}, act::extract, "2", "", "-x", ""},
+        {{"a", "--", "-v", "--help"}, act::extract, "1 3 4", "", nullptr, ""},
+        {{"--", "--", "a"}, act::extract, "2 3", "", nullptr, ""},
+        {{"-"}, act::extract, "1", "", nullptr, ""},
+        {{"--help"}, act::help, "", "", nullptr, ""},
+        {{"a.png", "-h"}, act::help, "1", "", nullptr, ""},
+        {{"--version", "--help"}, act::help, "", "", nullptr, ""},
+        {{"--version"}, act::version, "", "", nullptr, ""},
+        {{"--verbose", "a.png"}, act::usage_error, "2", "", nullptr, "unknown option --verbose ("},
+        {{"a.png", "-v"}, act::usage_error, "1", "", nullptr, "unknown option -v ("},
+        {{"-lx"}, act::usage_error, "", "l", nullptr, "unknown option -x ("},
+        {{"--Newer-Games"}, act::usage_error, "", "", nullptr, "unknown option --Newer-Games ("},
+        {{"--n", "a"}, act::usage_error, "2", "", nullptr, "ambiguous option --n ("},
+        {{"--list=1", "a"}, act::usage_error, "2", "", nullptr, "--list takes no value ("},
+        {{"--newer-games=1"}, act::usage_error, "", "", nullptr, "--newer-games takes no value ("},
+        {{"a", "-o"}, act::usage_error, "1", "", nullptr, "-o needs a folder after it ("},
+        {{"a", "--output"}, act::usage_error, "1", "", nullptr, "--output needs a folder after it ("},
+        {{"-o", ""}, act::usage_error, "", "", "", "-o needs a folder name, not an empty one ("},
+        {{"--output="}, act::usage_error, "", "", "", "--output needs a folder name, not an empty one ("},
+        {{"--help", "--bogus"}, act::usage_error, "", "", nullptr, "unknown option --bogus ("},
+        {{"-x", "-y"}, act::usage_error, "", "", nullptr, "unknown option -x ("},
+        {{"--\x1b[31m"}, act::usage_error, "", "", nullptr, "unknown option --\\x1B[31m ("},
     };
     for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
         std::vector<char*> argv{const_cast<char*>("cardlift")};
-        for (const std::string& a : c.args) argv.push_back(const_cast<char*>(a.c_str()));
+        for (std::string& a : args) argv.push_back(a.data());
+        const std::vector<char*> before = argv;
         const command_line line = read_command_line(int(argv.size()), argv.data());
         SCOPED_TRACE(testing::PrintToString(c.args));
         EXPECT_EQ(line.action, c.action);
-        EXPECT_EQ(line.markers == marker_set::newer_games, c.newer);
-        EXPECT_EQ(line.first_scene, c.first_scene);
+        std::string scenes;
+        for (const scene_argument& scene : line.scenes) {
+            scenes += (scenes.empty() ? "" : " ") + std::to_string(scene.index);
+            EXPECT_EQ(scene.path, before[size_t(scene.index)]) << "a scene's text is its argument's";
+        }
+        EXPECT_EQ(scenes, c.scenes);
+        EXPECT_EQ(argv, before) << "the arguments were reordered";
+        std::string flags;
+        if (line.markers == marker_set::newer_games) flags += 'n';
+        if (line.list) flags += 'l';
+        if (line.json) flags += 'j';
+        if (line.names) flags += 'N';
+        if (line.quiet) flags += 'q';
+        EXPECT_EQ(flags, c.flags);
+        EXPECT_EQ(std::string(line.output ? line.output : "(none)"), c.output ? c.output : "(none)");
+        if (c.action == act::usage_error) {
+            EXPECT_EQ(std::string(line.error).rfind(c.error, 0), 0u) << line.error;
+            EXPECT_NE(std::string(line.error).find("cardlift --help"), std::string::npos) << line.error;
+        }
     }
 }
 
