@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "extract/driver.h"
+#include "extract/heap.h"
 #include "platform/file.h"
 
 struct card_files {
@@ -13,11 +14,11 @@ struct card_files {
 };
 
 card_files* card_files_new(const char* folder) {
-    card_files* files = new (std::nothrow) card_files;
+    card_files* files = heap_new<card_files>();
     if (files) files->folder = folder;
     return files;
 }
-void card_files_free(card_files* files) { delete files; }
+void card_files_free(card_files* files) { heap_delete(files); }
 const char* card_files_folder(const card_files* files) { return files->folder; }
 
 bool card_name_taken(void* files, const char* name) {

@@ -1,9 +1,11 @@
 #include "extract/driver.h"
 
 #include <cstddef>
+#include <memory>
 
 #include "extract/card_order.h"
 #include "extract/crc32.h"
+#include "extract/heap.h"
 #include "extract/marker_table.h"
 #include "extract/options.h"
 #include "extract/progress.h"
@@ -52,9 +54,16 @@ uint64_t next_match(const uint8_t* scene, uint32_t size, uint64_t pos, marker_se
 void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
                 const scan_settings& settings, const card_sink& sink, FILE* out,
                 scan_totals* totals) {
-    // About 460 KiB; the stack holds it (the Windows build reserves 2 MiB).
-    scan_state s;
     *totals = scan_totals{};
+    // About 460 KiB: on the heap, where running short is a failure to tell.
+    // On the stack, an address-space limit left it no room to grow into, and
+    // the first touch of it ended the process with a signal.
+    std::unique_ptr<scan_state, heap_deleter> state(heap_new<scan_state>());
+    if (!state) {
+        totals->out_of_memory = true;
+        return;
+    }
+    scan_state& s = *state;
     progress_start(&s.progress, out, size, console_write_max, settings.terminal);
     s.progress.silent = settings.quiet;
     extent_cache_start(&s.extents);
@@ -139,6 +148,10 @@ void print_summary(FILE* out, const scan_totals& totals) {
 bool print_notices(FILE* err, const scan_totals& totals, const char* scene, const char* path) {
     const char* name = scene ? scene : "";
     const char* colon = scene ? ": " : "";
+    if (totals.out_of_memory) {
+        std::fprintf(err, "%s: not enough memory to scan the scene; nothing of it was written.\r\n", path);
+        return true;
+    }
     if (totals.stopped_early)
         std::fprintf(err, "%s%sStopped after %u characters at %u%%: the rest of the scene was not searched.\r\n",
                      name, colon, unsigned(max_cards), unsigned(totals.stop_percent));

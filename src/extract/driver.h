@@ -41,6 +41,7 @@ struct scan_totals {
     bool stopped_early;
     uint32_t stop_percent;
     bool output_failed;  // some of the progress text could not be written
+    bool out_of_memory;  // the scan's working storage could not be had: nothing was scanned
     // A marker of the run whose record reaches past the end of the scene (a
     // file cut short), the first one at this percentage.
     bool cut;

@@ -3,6 +3,7 @@
 #include <getopt.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "extract/shown_name.h"
@@ -82,11 +83,16 @@ command_line read_command_line(int argc, char** argv) {
     line.action = command_action::extract;
     line.markers = marker_set::standard;
     bool help = false, version = false;
+    // Every argument could be a scene.
+    line.scenes.reset(static_cast<scene_argument*>(std::malloc(sizeof(scene_argument) * size_t(argc > 0 ? argc : 1))));
+    line.out_of_memory = !line.scenes;
     opterr = 0;  // the refusals are told in our words
     optind = 0;  // from the start, whatever an earlier call left
     for (int c; (c = getopt_long(argc, argv, short_options, long_options, nullptr)) != -1;) {
         switch (c) {
-        case opt_scene: line.scenes.push_back({optarg, optind - 1}); break;
+        case opt_scene:
+            if (line.scenes) line.scenes[line.scene_count++] = {optarg, optind - 1};
+            break;
         case opt_newer_games: line.markers = marker_set::newer_games; break;
         case 'l': line.list = true; break;
         case opt_json: line.json = true; break;
@@ -108,7 +114,7 @@ command_line read_command_line(int argc, char** argv) {
         }
     }
     // After "--": every argument names a scene.
-    for (int i = optind; i < argc; ++i) line.scenes.push_back({argv[i], i});
+    for (int i = optind; i < argc && line.scenes; ++i) line.scenes[line.scene_count++] = {argv[i], i};
     if (line.action != command_action::usage_error) {
         if (help) line.action = command_action::help;
         else if (version) line.action = command_action::version;

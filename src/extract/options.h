@@ -4,8 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
+#include "extract/heap.h"
 #include "extract/marker_table.h"
 #include "extract/shown_name.h"
 #include "platform/file.h"
@@ -45,7 +46,11 @@ struct command_line {
     bool names;          // --names: the character's name in each card's file name
     bool quiet;          // --quiet: no progress text
     const char* output;  // --output DIR: the folder for the cards; null: the current one
-    std::vector<scene_argument> scenes;  // in command-line order
+    // The scenes, in command-line order; null (with a count of 0) when there
+    // was no memory for the list (out_of_memory).
+    std::unique_ptr<scene_argument[], malloc_deleter> scenes;
+    int scene_count;
+    bool out_of_memory;
     char error[usage_error_capacity];    // usage_error: the message, without its line end
 };
 

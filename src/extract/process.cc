@@ -124,7 +124,7 @@ bool extract_scene(run& r, const char* path, int argument) {
     scan_scene(file.data, file.size, iend, path_tag, r.settings, sink, stdout, &totals);
     std::free(file.data);
     if (totals.written != 0 && !r.line->list) flush_folder(card_files_folder(r.files));
-    if (summary) print_summary(stdout, totals);
+    if (summary && !totals.out_of_memory) print_summary(stdout, totals);
     if (r.line->json) json_report_scanned(&r.json, totals);
     r.output_failed |= totals.output_failed;
     std::fflush(stdout);  // the summary before the notices that follow it
@@ -162,18 +162,25 @@ int finish_run(run& r, bool failed, const char* error) {
     return failed ? 1 : 0;
 }
 
+json_run_head run_head(const command_line& line) {
+    return json_run_head{CARDLIFT_VERSION, line.markers == marker_set::newer_games, line.list, line.names, line.quiet,
+                         line.output};
+}
+
 int extract_scenes(const command_line& line, bool output_open) {
-    if (line.scenes.empty()) {
+    if (line.out_of_memory) {
+        std::fprintf(stderr, "not enough memory to start the run\r\n");
+        if (line.json) json_report_no_memory(stdout, run_head(line));
+        return 1;
+    }
+    if (line.scene_count == 0) {
         print_usage();
         return 1;
     }
     run r{};
     r.line = &line;
     r.output_failed = !output_open;
-    if (line.json)
-        json_report_start(&r.json, stdout,
-                          json_run_head{CARDLIFT_VERSION, line.markers == marker_set::newer_games, line.list,
-                                        line.names, line.quiet, line.output});
+    if (line.json) json_report_start(&r.json, stdout, run_head(line));
     // The folder for the cards first: a run that could not store any card
     // scans nothing.
     char reason[reason_capacity];
@@ -190,8 +197,8 @@ int extract_scenes(const command_line& line, bool output_open) {
     r.settings.name_cards = line.names;
     r.settings.quiet = line.quiet || line.list || line.json;
     bool folders = false;
-    for (const scene_argument& scene : line.scenes) folders |= is_folder(scene.path);
-    r.named = line.scenes.size() > 1 || folders;
+    for (int i = 0; i < line.scene_count; ++i) folders |= is_folder(line.scenes[i].path);
+    r.named = line.scene_count > 1 || folders;
     r.files = card_files_new(line.output);
     if (!r.files) {
         std::fprintf(stderr, "not enough memory to start the run\r\n");
@@ -202,8 +209,10 @@ int extract_scenes(const command_line& line, bool output_open) {
     else if (line.list) r.observer = card_observer{listing_seen, &r.list};
     if (r.observer.seen) r.settings.observer = &r.observer;
     bool failed = false;
-    for (const scene_argument& scene : line.scenes)
+    for (int i = 0; i < line.scene_count; ++i) {
+        const scene_argument& scene = line.scenes[i];
         failed |= is_folder(scene.path) ? !extract_folder(r, scene.path) : !extract_scene(r, scene.path, scene.index);
+    }
     card_files_free(r.files);
     return finish_run(r, failed, nullptr);
 }

@@ -78,6 +78,7 @@ json totals_object(const scan_totals* t, bool list, uint32_t records) {
         {"later_games", t ? t->later_games : 0},
         {"stopped_after_256", t ? t->stopped_early : false},
         {"cut_short", t ? t->cut : false},
+        {"out_of_memory", t ? t->out_of_memory : false},
     };
 }
 
@@ -138,6 +139,49 @@ void listing_seen(void* context, const card_event& event) {
                              escaped_field(event.display_name) + '\t' + escaped_field(note.c_str()) +
                              text_line_end;
     std::fputs(line.c_str(), l->out);
+}
+
+namespace {
+
+// `text` as a JSON string, taking no memory: quote, backslash and control
+// characters escaped, bytes that are no UTF-8 as U+FFFD.
+void put_json_string(FILE* out, const char* text) {
+    std::fputc('"', out);
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    while (*s) {
+        if (*s == '"' || *s == '\\') {
+            std::fputc('\\', out);
+            std::fputc(*s++, out);
+        } else if (*s < 0x20 || *s == 0x7F) {
+            std::fprintf(out, "\\u%04X", unsigned(*s++));
+        } else {
+            const size_t n = utf8_length(s);
+            if (n == 0) std::fputs("\\uFFFD", out);
+            else std::fwrite(s, 1, n, out);
+            s += n ? n : 1;
+        }
+    }
+    std::fputc('"', out);
+}
+
+const char* boolean(bool value) { return value ? "true" : "false"; }
+
+}  // namespace
+
+void json_report_no_memory(FILE* out, const json_run_head& head) {
+    std::fprintf(out, "{%s  \"program\": \"cardlift\",%s  \"version\": ", text_line_end, text_line_end);
+    put_json_string(out, head.version);
+    std::fprintf(out, ",%s  \"options\": {\"newer_games\":%s,\"list\":%s,\"names\":%s,\"quiet\":%s,\"output\":",
+                 text_line_end, boolean(head.newer_games), boolean(head.list), boolean(head.names), boolean(head.quiet));
+    if (head.output) put_json_string(out, head.output);
+    else std::fputs("null", out);
+    std::fprintf(out, "},%s  \"output_folder\": ", text_line_end);
+    put_json_string(out, head.output ? head.output : ".");
+    std::fprintf(out,
+                 ",%s  \"scenes\": [],%s  \"totals\": {\"scenes\":0,\"scanned\":0,\"refused\":0,\"records\":0,"
+                 "\"written\":0,\"listed\":0,\"duplicates\":0,\"failed\":0,\"not_written\":0,\"later_games\":0},"
+                 "%s  \"error\": \"not enough memory to start the run\",%s  \"exit_status\": 1%s}%s",
+                 text_line_end, text_line_end, text_line_end, text_line_end, text_line_end, text_line_end);
 }
 
 void json_report_start(json_report* r, FILE* out, const json_run_head& head) {

@@ -66,6 +66,9 @@ void json_report_scanned(json_report* report, const scan_totals& totals);
 // The scene gave no scan: `outcome` ("cannot read", "not a scene", "no scene")
 // and why, never empty.
 void json_report_refused(json_report* report, const char* path, const char* outcome, const char* reason);
+// The whole document of a run that had no memory to start: written without
+// taking any, its error saying so, exit status 1.
+void json_report_no_memory(FILE* out, const json_run_head& head);
 // Ends the document: the run's totals, `error` (what stopped the whole run,
 // null when nothing did) and the exit status.
 void json_report_finish(json_report* report, const char* error, int exit_status);

@@ -347,6 +347,38 @@ TEST(e2e_failure, low_memory_loses_no_card_silently) {
 
 namespace {
 
+// Address-space limits from too little to load the program to enough for the
+// whole scene, in steps of 64 KiB: each run ends by itself, with cards
+// written or a failure in words, never by a signal (the scan's working storage
+// once lived on the stack, which such a limit left no room to grow).
+TEST(e2e_failure, low_memory_sweep_never_ends_a_run_by_a_signal) {
+    if (tool_overridden()) return;
+    std::vector<bytes> records;
+    for (int i = 0; i < 2; ++i) records.push_back(character(row_hc, 1, encode_png(busy_picture(30 + i, 40, uint32_t(i)))));
+    const scene_plan plan = plan_scene(records);
+    sandbox box;
+    write_file(box, "scene.png", plan.file);
+    for (const char* options : {"-q", "--json"}) {
+        int ended_well = 0;
+        for (int limit_kb = 5120; limit_kb <= 9216; limit_kb += 64) {
+            const std::string launcher = "ulimit -v " + std::to_string(limit_kb) + "; CARDLIFT_WORKERS=0 ";
+            const run_result r = run_tool(box, {options, "scene.png"}, launcher);
+            // 127: the loader could not map the program's libraries at all.
+            EXPECT_TRUE(r.status == 0 || r.status == 1 || r.status == 127)
+                << options << ", ulimit -v " << limit_kb << ": status " << r.status << " " << r.err.substr(0, 200);
+            if (r.status == 1) EXPECT_FALSE(r.err.empty()) << options << ", ulimit -v " << limit_kb;
+            ended_well += r.status == 0;
+            for (const auto& e : std::filesystem::directory_iterator(box.work))
+                if (e.path().filename() != "scene.png") std::filesystem::remove(e.path());
+        }
+        EXPECT_GT(ended_well, 0) << options << ": no limit was enough for the scene";
+    }
+}
+
+}  // namespace
+
+namespace {
+
 // Each card is on disk before it takes its name, and the folder's names once
 // after the scene's last card, so a power cut leaves whole cards or none:
 // every rename comes after its card's flush; the folder comes last, once per

@@ -64,7 +64,8 @@ TEST(options, command_line) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         EXPECT_EQ(line.action, c.action);
         std::string scenes;
-        for (const scene_argument& scene : line.scenes) {
+        for (int i = 0; i < line.scene_count; ++i) {
+            const scene_argument& scene = line.scenes[size_t(i)];
             scenes += (scenes.empty() ? "" : " ") + std::to_string(scene.index);
             EXPECT_EQ(scene.path, before[size_t(scene.index)]) << "a scene's text is its argument's";
         }
