@@ -178,6 +178,7 @@ void settle(card_order* o, found_card& card) {
                                              card.rec.end - card.rec.first, &why);
     }
     if (stored) {
+        if (o->settings->list_only && o->sink->listed) o->sink->listed(o->sink->context, name);
         std::memcpy(o->written_names[totals->written], name, card_name_capacity);
         ++totals->written;
         tell(o, card, o->settings->list_only ? card_result::listed : card_result::written, name, number + 1, "",

@@ -20,6 +20,9 @@ struct card_sink {
     // Such a name is passed over for the next number: two scenes whose paths
     // share a tag must not replace each other's cards.
     bool (*taken)(void* context, const char* name) = nullptr;
+    // A listing's card of this name would be written (null: not noted), so
+    // that a listing numbers its cards as the run would.
+    void (*listed)(void* context, const char* name) = nullptr;
 };
 
 struct scan_totals {
@@ -113,7 +116,10 @@ struct card_files;
 card_files* card_files_new(const char* folder);
 void card_files_free(card_files* files);
 const char* card_files_folder(const card_files* files);
+// Whether a card with the numbered stem of `name` (PREFIX_S_TAG_NNN, without
+// the character's name or case) was stored or listed in this run.
 bool card_name_taken(void* files, const char* name);
+void card_name_listed(void* files, const char* name);
 
 // Writes a card file into the folder of `context`, the run's card_files,
 // replacing what stood at its name only with a complete card, and notes its

@@ -119,7 +119,7 @@ bool extract_scene(run& r, const char* path, int argument) {
     r.list.scene = path;
     // Cards from different scene paths get different names.
     const uint32_t path_tag = crc32(reinterpret_cast<const uint8_t*>(path), std::strlen(path));
-    const card_sink sink{write_card_file, r.files, card_name_taken};
+    const card_sink sink{write_card_file, r.files, card_name_taken, card_name_listed};
     scan_totals totals;
     scan_scene(file.data, file.size, iend, path_tag, r.settings, sink, stdout, &totals);
     std::free(file.data);

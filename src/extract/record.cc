@@ -141,18 +141,72 @@ bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
     return true;
 }
 
+namespace {
+
+// The code point of the UTF-8 character of `len` bytes at `s`.
+uint32_t code_point(const unsigned char* s, size_t len) {
+    if (len == 1) return s[0];
+    uint32_t code = s[0] & (0x7F >> len);
+    for (size_t i = 1; i < len; ++i) code = code << 6 | (s[i] & 0x3F);
+    return code;
+}
+
+struct code_range {
+    uint32_t first, last;
+};
+
+bool in_ranges(uint32_t c, const code_range* ranges, size_t count) {
+    for (size_t i = 0; i < count; ++i)
+        if (c >= ranges[i].first && c <= ranges[i].last) return true;
+    return false;
+}
+
+// Characters that change how the rest of a name shows and show nothing
+// themselves: a file name "...\u202Egpj.exe.png" shows as "...gnp.exe.jpg",
+// and one of zero-width spaces alone looks like no name at all.
+bool is_format_character(uint32_t c) {
+    static const code_range ranges[] = {
+        {0x00AD, 0x00AD}, {0x061C, 0x061C}, {0x180E, 0x180E}, {0x200B, 0x200F}, {0x202A, 0x202E},
+        {0x2060, 0x2064}, {0x2066, 0x206F}, {0xFEFF, 0xFEFF}, {0xFFF9, 0xFFFB}, {0xE0001, 0xE007F},
+    };
+    return in_ranges(c, ranges, sizeof ranges / sizeof ranges[0]);
+}
+
+// Marks drawn on the character before them (accents, the kana voicing marks,
+// variation selectors): a cut between the two would change the letter.
+bool is_combining_mark(uint32_t c) {
+    static const code_range ranges[] = {
+        {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD}, {0x0610, 0x061A}, {0x064B, 0x065F},
+        {0x0E31, 0x0E31}, {0x0E34, 0x0E3A}, {0x0E47, 0x0E4E}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF},
+        {0x20D0, 0x20FF}, {0x302A, 0x302F}, {0x3099, 0x309A}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F},
+        {0x1F3FB, 0x1F3FF}, {0xE0100, 0xE01EF},
+    };
+    return in_ranges(c, ranges, sizeof ranges / sizeof ranges[0]);
+}
+
+}  // namespace
+
 void safe_name_part(const char* name, char (&out)[card_name_max_name_bytes + 1]) {
     size_t o = 0;
+    size_t base = 0;  // where the last character that is no combining mark starts in `out`
     for (size_t i = 0; name[i];) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
+        const unsigned char* c = reinterpret_cast<const unsigned char*>(name + i);
         // A character's bytes: the lead byte tells how many follow.
-        const size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        const size_t n = c[0] < 0x80 ? 1 : c[0] >= 0xF0 ? 4 : c[0] >= 0xE0 ? 3 : c[0] >= 0xC0 ? 2 : 1;
         size_t len = 0;
         while (len < n && name[i + len]) ++len;
-        if (o + len > card_name_max_name_bytes) break;
-        if (len == 1 && (c < 0x20 || c == 0x7F || std::strchr("<>:\"/\\|?*", c))) out[o++] = '_';
-        else std::memcpy(out + o, name + i, len), o += len;
+        const uint32_t code = code_point(c, len);
         i += len;
+        if (is_format_character(code)) continue;
+        const bool mark = is_combining_mark(code);
+        if (o + len > card_name_max_name_bytes) {
+            // A mark that no longer fits takes its letter with it.
+            if (mark) o = base;
+            break;
+        }
+        if (!mark) base = o;
+        if (len == 1 && (c[0] < 0x20 || c[0] == 0x7F || std::strchr("<>:\"/\\|?*", c[0]))) out[o++] = '_';
+        else std::memcpy(out + o, c, len), o += len;
     }
     while (o > 0 && (out[o - 1] == ' ' || out[o - 1] == '.')) --o;
     out[o] = '\0';

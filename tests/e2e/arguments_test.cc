@@ -179,4 +179,43 @@ TEST(e2e_arguments, scenes_whose_tags_are_equal_keep_every_card) {
     }
 }
 
+// One rule for unique names over a run, alike for the run, its listing and
+// --names: the numbered stem PREFIX_S_TAG_NNN is never used twice, in any
+// case, whatever name follows it.
+TEST(e2e_arguments, numbered_stems_are_unique_over_the_run) {
+    const bytes upper = named_character(row_kk, 1, {{"lastname", "ALICE"}, {"firstname", ""}});
+    const bytes lower = named_character(row_kk, 1, {{"lastname", "Alice"}, {"firstname", ""}});
+    const std::string one = "scene_29685295.png", two = "scene_32060020.png";  // equal tags
+    sandbox box;
+    write_file(box, one, plan_scene({upper, lower}).file);
+    write_file(box, two, plan_scene({lower, upper}).file);
+    // The listing numbers as the run does.
+    const run_result l = run_tool(box, {"-l", one, two});
+    std::vector<std::string> listed;
+    for (size_t at = 0; at < l.out.size();) {
+        const size_t tab = l.out.find('\t', at), next = l.out.find('\t', tab + 1);
+        listed.push_back(l.out.substr(tab + 1, next - tab - 1));
+        at = l.out.find('\n', at) + 1;
+    }
+    EXPECT_EQ(listed, (std::vector<std::string>{card_name("KK_F", 1, one), card_name("KK_F", 2, one),
+                                                card_name("KK_F", 3, one), card_name("KK_F", 4, one)}));
+    const run_result r = run_tool(box, {"-q", one, two});
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::set<std::string> want{one, two};
+    want.insert(listed.begin(), listed.end());
+    EXPECT_EQ(file_names(box), want);
+    // With the characters' names in the file names: ALICE and Alice never
+    // share a number, nor does a scene named twice.
+    sandbox named;
+    write_file(named, one, plan_scene({upper}).file);
+    write_file(named, two, plan_scene({lower}).file);
+    EXPECT_EQ(run_tool(named, {"-q", "--names", one, two, one}).status, 0);
+    auto with_name = [&](uint32_t number, const std::string& name) {
+        const std::string plain = card_name("KK_F", number, one);
+        return plain.substr(0, plain.size() - 4) + " " + name + ".png";
+    };
+    EXPECT_EQ(file_names(named), (std::set<std::string>{one, two, with_name(1, "ALICE"), with_name(2, "Alice"),
+                                                        with_name(3, "ALICE")}));
+}
+
 }  // namespace

@@ -115,6 +115,19 @@ TEST(facts, safe_file_name_part) {
         {std::string(46, 'x') + haru, std::string(46, 'x')},
         {std::string(45, 'x') + haru, std::string(45, 'x') + haru},
         {haru + haru, haru + haru},
+        // Format characters go: bidi overrides, zero-width ones, the BOM.
+        {"a\xE2\x80\xAEgpj.exe", "agpj.exe"},
+        {"\xE2\x80\x8B", ""},
+        {"\xEF\xBB\xBF" "Ann\xE2\x81\xA6" "a\xE2\x80\x8D" "b", "Annab"},
+        {"x\xC2\xAD.", "x"},
+        // A mark that does not fit takes its letter along; one that fits stays.
+        {std::string(46, 'x') + "e\xCC\x81", std::string(46, 'x')},
+        {std::string(45, 'x') + "e\xCC\x81", std::string(45, 'x') + "e\xCC\x81"},
+        {std::string(44, 'x') + "\xE3\x81\x8B\xE3\x82\x99", std::string(44, 'x')},  // か + voicing mark
+        {std::string(42, 'x') + "\xE3\x81\x8B\xE3\x82\x99", std::string(42, 'x') + "\xE3\x81\x8B\xE3\x82\x99"},
+        {std::string(43, 'x') + " e\xCC\x81\xCC\x82", std::string(43, 'x')},  // the space before goes too
+        // Cut after a space: never ends in one.
+        {std::string(47, 'x') + " yz", std::string(47, 'x')},
     };
     for (const auto& c : cases) {
         char part[card_name_max_name_bytes + 1];
