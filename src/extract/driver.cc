@@ -159,7 +159,11 @@ bool print_notices(FILE* err, const scan_totals& totals, const char* scene, cons
         std::fprintf(err, "%s%sLeft out %u character%s of later games: run with %s to extract %s.\r\n", name,
                      colon, unsigned(totals.later_games), totals.later_games > 1 ? "s" : "", newer_games_option,
                      totals.later_games > 1 ? "them" : "it");
-    if (totals.folder_stopped)
+    // With no character after the failed card, there is nothing more to count.
+    if (totals.folder_stopped && totals.left == 0)
+        std::fprintf(err, "%s%sStopped writing at %u%%: the folder takes no cards (%s).\r\n", name, colon,
+                     unsigned(totals.folder_stop_percent), totals.folder_reason);
+    else if (totals.folder_stopped)
         std::fprintf(err, "%s%sStopped writing at %u%%: the folder takes no cards (%s); %u more character%s not written.\r\n",
                      name, colon, unsigned(totals.folder_stop_percent), totals.folder_reason, unsigned(totals.left),
                      totals.left == 1 ? "" : "s");

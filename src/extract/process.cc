@@ -131,6 +131,14 @@ bool extract_scene(run& r, const char* path, int argument) {
     return !print_notices(stderr, totals, r.named ? name.text : nullptr, name.text);
 }
 
+// The last part of a path the folder listing made.
+const char* file_name_of(const char* path) {
+    const char* name = path;
+    for (const char* c = path; *c; ++c)
+        if (*c == '/' || *c == path_separator[0]) name = c + 1;
+    return name;
+}
+
 // A folder named as a scene: each .png file directly in it, in name order.
 bool extract_folder(run& r, const char* folder) {
     char reason[reason_capacity];
@@ -146,8 +154,26 @@ bool extract_folder(run& r, const char* folder) {
         std::fprintf(stderr, "%s: no .png file in this folder\r\n", name.text);
         if (r.line->json) json_report_refused(&r.json, folder, "no scene", "no .png file in this folder");
     }
-    for (int i = 0; i < path_count(paths); ++i) ok &= extract_scene(r, path_at(paths, i), utf8_path);
+    // The cards of this run, and of earlier runs into this folder, are no
+    // scenes to read again: a run repeated would write each card anew under
+    // a new tag, and then those, growing every time.
+    const bool output_here = same_folder(folder, r.line->output);
+    uint32_t passed_over = 0;
+    for (int i = 0; i < path_count(paths); ++i) {
+        const char* path = path_at(paths, i);
+        if (output_here && looks_like_card_name(file_name_of(path))) {
+            ++passed_over;
+            continue;
+        }
+        ok &= extract_scene(r, path, utf8_path);
+    }
     free_path_list(paths);
+    if (passed_over)
+        std::fprintf(stderr,
+                     "%s: passed over %u card%s written into this folder (named like KK_F_1A2B3C4D_001.png); "
+                     "name %s to read %s as a scene.\r\n",
+                     name.text, unsigned(passed_over), passed_over > 1 ? "s" : "", passed_over > 1 ? "one" : "it",
+                     "it");
     return ok;
 }
 
@@ -173,14 +199,15 @@ int extract_scenes(const command_line& line, bool output_open) {
         if (line.json) json_report_no_memory(stdout, run_head(line));
         return 1;
     }
-    if (line.scene_count == 0) {
-        print_usage();
-        return 1;
-    }
     run r{};
     r.line = &line;
     r.output_failed = !output_open;
     if (line.json) json_report_start(&r.json, stdout, run_head(line));
+    if (line.scene_count == 0) {
+        // A script that asked for JSON gets JSON, however it called.
+        if (!line.json) print_usage();
+        return line.json ? finish_run(r, true, "no scene named (cardlift --help lists the options)") : 1;
+    }
     // The folder for the cards first: a run that could not store any card
     // scans nothing.
     char reason[reason_capacity];

@@ -212,6 +212,26 @@ void safe_name_part(const char* name, char (&out)[card_name_max_name_bytes + 1])
     out[o] = '\0';
 }
 
+bool looks_like_card_name(const char* name) {
+    auto run = [&](bool (*in)(char), size_t least, size_t most) {
+        size_t n = 0;
+        while (n < most && in(name[n])) ++n;
+        name += n;
+        return n >= least;
+    };
+    auto upper_or_digit = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); };
+    auto sex = [](char c) { return c == 'F' || c == 'M'; };
+    auto hex = [](char c) { return (c >= 'A' && c <= 'F') || (c >= '0' && c <= '9'); };
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    auto underscore = [](char c) { return c == '_'; };
+    if (!run(upper_or_digit, 1, 16) || !run(underscore, 1, 1) || !run(sex, 1, 1) || !run(underscore, 1, 1) ||
+        !run(hex, 4, 8) || !run(underscore, 1, 1) || !run(digit, 3, 10))
+        return false;
+    const size_t len = std::strlen(name);
+    if (len < 4 || std::strcmp(name + len - 4, ".png") != 0) return false;
+    return len == 4 || name[0] == ' ';
+}
+
 void format_card_name(const char* prefix, char sex, uint32_t path_tag, uint32_t cards_tried,
                       char out[card_name_capacity], const char* name) {
     char safe[card_name_max_name_bytes + 1] = "";

@@ -44,6 +44,12 @@ bool parse_record(const uint8_t* scene, uint32_t size, uint32_t match_pos,
 void format_card_name(const char* prefix, char sex, uint32_t path_tag,
                       uint32_t cards_tried, char out[card_name_capacity], const char* name = nullptr);
 
+// Whether `file_name` (no folder) is spelt as format_card_name spells card
+// names: PREFIX_S_TAG_NNN.png or PREFIX_S_TAG_NNN NAME.png, with a prefix of
+// capitals and digits, F or M, 4 to 8 upper-case hex digits and 3 or more
+// digits.
+bool looks_like_card_name(const char* file_name);
+
 // A character's name (UTF-8) as part of a file name on any system: the
 // characters Windows does not allow (<>:"/\|?* and control characters)
 // become '_', trailing spaces and dots go, and it is cut to at most

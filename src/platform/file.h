@@ -70,6 +70,10 @@ bool make_folders(const char* path, char (&reason)[reason_capacity]);
 // Whether `path` names a folder.
 bool is_folder(const char* path);
 
+// Whether the folders `a` and `b` (null: the current directory) are one and
+// the same, however each is spelt (links, "." and "..", a relative path).
+bool same_folder(const char* a, const char* b);
+
 // The names of the regular files directly in `folder` whose names end in
 // ".png" (any case), sorted byte by byte, each as a path: folder, a
 // separator, the name. On Windows the paths are UTF-8, to be loaded with

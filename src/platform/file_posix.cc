@@ -253,6 +253,11 @@ bool is_folder(const char* path) {
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool same_folder(const char* a, const char* b) {
+    struct stat sa, sb;
+    return stat(a, &sa) == 0 && stat(b ? b : ".", &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 bool make_folders(const char* path, char (&reason)[reason_capacity]) {
     std::string partial;
     const std::string whole = path;
@@ -261,10 +266,15 @@ bool make_folders(const char* path, char (&reason)[reason_capacity]) {
         if (at < whole.size() && (whole[at] != '/' || at == 0)) continue;
         partial = whole.substr(0, at);
         if (partial.empty() || is_folder(partial.c_str())) continue;
-        if (mkdir(partial.c_str(), 0777) != 0 && !(errno == EEXIST && is_folder(partial.c_str()))) {
-            std::snprintf(reason, reason_capacity, "%s", errno == EEXIST ? "not a folder" : std::strerror(errno));
-            return false;
-        }
+        if (mkdir(partial.c_str(), 0777) == 0) continue;
+        // The cause before the checks below can change errno.
+        const int error = errno;
+        if (error == EEXIST && is_folder(partial.c_str())) continue;
+        struct stat st;
+        const bool link = error == EEXIST && lstat(partial.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+        std::snprintf(reason, reason_capacity, "%s",
+                      link ? "a link to nothing" : error == EEXIST ? "not a folder" : std::strerror(error));
+        return false;
     }
     return true;
 }

@@ -299,6 +299,29 @@ bool is_folder(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+namespace {
+
+// The volume and file index of the folder `path` (null: the current one).
+bool folder_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+    wchar_t wide[max_path_units];
+    if (MultiByteToWideChar(CP_ACP, 0, path ? path : ".", -1, wide, max_path_units) <= 0) return false;
+    // Backup semantics: the only way CreateFileW opens a folder.
+    const HANDLE handle = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(handle, info) != 0;
+    CloseHandle(handle);
+    return ok;
+}
+
+}  // namespace
+
+bool same_folder(const char* a, const char* b) {
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    return folder_identity(a, &ia) && folder_identity(b, &ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
 bool make_folders(const char* path, char (&reason)[reason_capacity]) {
     wchar_t wide[max_path_units];
     if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, max_path_units) <= 0) {

@@ -60,9 +60,11 @@ TEST(e2e_failure, cards_that_cannot_be_written_are_told) {
     auto stopped = [](const std::vector<bytes>& records, const std::string& why) {
         const scene_plan plan = plan_scene(records);
         const size_t left = records.size() - 1;
-        return "Stopped writing at " + std::to_string((plan.spans[0].first - 5) * 100 / plan.file.size()) +
-               "%: the folder takes no cards (" + why + "); " + std::to_string(left) + " more character" +
-               (left == 1 ? "" : "s") + " not written.\r\n";
+        const std::string start = "Stopped writing at " +
+                                  std::to_string((plan.spans[0].first - 5) * 100 / plan.file.size()) +
+                                  "%: the folder takes no cards (" + why + ")";
+        if (left == 0) return start + ".\r\n";  // nothing more to count
+        return start + "; " + std::to_string(left) + " more character" + (left == 1 ? "" : "s") + " not written.\r\n";
     };
     const bytes e = character(row_hc, 1), f = character(row_rg, 0);
     enum setting { directory_at_name, read_only_folder, size_limit, disk_full };
@@ -82,6 +84,8 @@ TEST(e2e_failure, cards_that_cannot_be_written_are_told) {
          cannot_write(card_name("KK_F", 3), is_directory) + "1 card could not be written.\r\n"},
         {read_only_folder, 0, {a, b}, "\rNo card written: 2 characters could not be written.\r\n", {},
          cannot_write(card_name("KK_F", 1), denied) + stopped({a, b}, denied) + "2 cards could not be written.\r\n"},
+        {read_only_folder, 0, {a}, "\rNo card written: 1 character could not be written.\r\n", {},
+         cannot_write(card_name("KK_F", 1), denied) + stopped({a}, denied) + "1 card could not be written.\r\n"},
         // Full after the first card: the rest, repeats aside, are left.
         {disk_full, 2, {a, b, fa, a, e, f}, "\rExtracted 1 character (1 duplication skipped).\r\n",
          {{card_name("KK_F", 1), a}},

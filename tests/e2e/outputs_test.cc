@@ -175,6 +175,10 @@ TEST(e2e_outputs, refused_scenes_in_the_json_document) {
         EXPECT_EQ(scene["records"], nlohmann::json::array());
     }
     EXPECT_EQ(doc["totals"]["refused"], 6);
+    // No scene at all: still the document, which says so.
+    const nlohmann::json none = nlohmann::json::parse(run_tool(box, {"--json"}).out, nullptr, false);
+    ASSERT_FALSE(none.is_discarded());
+    EXPECT_TRUE(none["error"].get<std::string>().starts_with("no scene named"));
     // The folder for the cards cannot be made: the document says so.
     write_file(box, "a_file", bytes(3, 'x'));
     const nlohmann::json blocked = nlohmann::json::parse(run_tool(box, {"--json", "-o", "a_file/x", "plain.png"}).out,
@@ -253,6 +257,13 @@ TEST(e2e_outputs, named_cards_in_an_output_folder) {
     EXPECT_EQ(blocked.out, "");
     EXPECT_TRUE(blocked.err.starts_with("cannot make the folder a_file/cards: ")) << blocked.err;
     expect_run(run_tool(box, {"-o"}), 2, "", "-o needs a folder after it (cardlift --help lists the options)\r\n");
+    // A link to nothing where the folder should be says so, not why some
+    // later check failed.
+    if (!windows_tool()) {
+        std::filesystem::create_symlink("nowhere", box.work + "/dangling");
+        expect_run(run_tool(box, {"-o", "dangling", "scene.png"}), 1, "",
+                   "cannot make the folder dangling: a link to nothing\r\n");
+    }
 }
 
 // A folder named as a scene: each .png file directly in it, in name order,
@@ -275,6 +286,34 @@ TEST(e2e_outputs, a_folder_of_scenes) {
     sandbox empty;
     ASSERT_TRUE(std::filesystem::create_directory(empty.work + "/none"));
     expect_run(run_tool(empty, {"none"}), 1, "", "none: no .png file in this folder\r\n");
+}
+
+// A run repeated leaves the same files: the cards in the output folder, named
+// as this tool names cards, are not read back as scenes when that folder is
+// named as a scene, however it is spelt; elsewhere such a name is a scene.
+TEST(e2e_outputs, a_run_never_feeds_on_its_own_cards) {
+    const cast k;
+    sandbox box;
+    write_file(box, "D/scene.png", k.plan.file);
+    const std::string sep = windows_tool() ? "\\" : "/";
+    const std::string notice = ": passed over 3 cards written into this folder (named like KK_F_1A2B3C4D_001.png); "
+                               "name one to read it as a scene.\r\n";
+    for (int run = 0; run < 3; ++run) {
+        SCOPED_TRACE(run);
+        const run_result r = run_tool(box, {"-q", "-o", "D", "D"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, run == 0 ? "" : "D" + notice);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(box.work + "/D"), std::filesystem::directory_iterator()), 4);
+    }
+    // The current folder, as ".", and the listing, which numbers as the run would.
+    const run_result here = run_tool(box, {"-l", "--output=./D", "D"});
+    EXPECT_EQ(std::count(here.out.begin(), here.out.end(), '\n'), 4);
+    EXPECT_EQ(here.err, "D" + notice);
+    // Named one by one, or in another folder, a card is a scene like any other.
+    const std::string card = card_name("KK_F", 1, "D" + sep + "scene.png");
+    const run_result one = run_tool(box, {"-q", "-o", "E", "D/" + card});
+    EXPECT_EQ(one.out, "\rExtracted 1 character.\r\n");
+    EXPECT_EQ(run_tool(box, {"-q", "D"}).err, "");
 }
 
 }  // namespace
