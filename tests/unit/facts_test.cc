@@ -88,6 +88,21 @@ TEST(facts, names_of_every_shape) {
          "A\xEF\xBF\xBD" "B\xEF\xBF\xBD\xEF\xBF\xBD"},
         {"an overlong name cut on a character", named_character(row_kk, 1, {{"lastname", std::string(250, 'a') + sakura}}),
          std::string(250, 'a') + "\xE6\x98\xA5"},
+        // The 255-byte bound just inside and just outside, and a cut that
+        // would split a character of three or four bytes.
+        {"255 bytes kept whole", named_character(row_kk, 1, {{"lastname", std::string(255, 'a')}}), std::string(255, 'a')},
+        {"256 bytes cut to 255", named_character(row_kk, 1, {{"lastname", std::string(256, 'a')}}), std::string(255, 'a')},
+        {"a character ending at byte 255", named_character(row_kk, 1, {{"lastname", std::string(252, 'a') + sakura}}),
+         std::string(252, 'a') + "\xE6\x98\xA5"},
+        {"four bytes across the bound", named_character(row_kk, 1, {{"lastname", std::string(252, 'a') + "\xF0\x9F\x98\x80"}}),
+         std::string(252, 'a')},
+        {"four bytes up to the bound", named_character(row_kk, 1, {{"lastname", std::string(251, 'a') + "\xF0\x9F\x98\x80"}}),
+         std::string(251, 'a') + "\xF0\x9F\x98\x80"},
+        // A surrogate's UTF-8 form (CESU) and a code point past U+10FFFF are no characters.
+        {"a surrogate", named_character(row_kk, 1, {{"lastname", "a\xED\xA0\x80" "b"}}),
+         "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD" "b"},
+        {"past U+10FFFF", named_character(row_kk, 1, {{"lastname", "\xF4\x90\x80\x80"}}),
+         "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
