@@ -399,7 +399,14 @@ TEST(e2e_failure, cards_reach_the_disk_before_their_names) {
     const run_result r = run_tool(box, {"one.png", "none.png"}, launcher);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_text(trace), "fsync file\nrename " + card_name("KK_F", 1, "one.png") + "\nfsync file\nrename " +
-                                    card_name("HC_M", 2, "one.png") + "\nfsync folder\n");
+                                    card_name("HC_M", 2, "one.png") + "\nfsync folder work\n");
+    // Into an output folder, that folder is flushed, once per scene that wrote a card.
+    std::filesystem::remove(trace);
+    EXPECT_EQ(run_tool(box, {"-o", "cards", "one.png", "none.png", "one.png"}, launcher).status, 0);
+    const std::string trace_text = read_text(trace);
+    EXPECT_EQ(std::count(trace_text.begin(), trace_text.end(), '\n'), 10) << trace_text;
+    EXPECT_TRUE(trace_text.ends_with("fsync folder cards\n")) << trace_text;
+    EXPECT_EQ(trace_text.find("fsync folder work"), std::string::npos) << trace_text;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Loaded into the tool with LD_PRELOAD by end-to-end tests, to see and steer
 // what the tool asks of the file system from inside it:
 // - CARDLIFT_SYNC_TRACE=FILE: one line is appended to FILE for each fsync
-//   ("fsync file" or "fsync folder") and each rename ("rename NAME"), in the
+//   ("fsync file" or "fsync folder NAME", NAME its path's last part) and each rename ("rename NAME"), in the
 //   order the tool makes them.
 // - CARDLIFT_WRITE_GATE=PATH: the first write to an unfinished card file
 //   (".cardlift-*") creates PATH.waiting and then waits until PATH.open exists,
@@ -39,16 +39,21 @@ F next(const char* name) {
     return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
 }
 
-// The name of the unfinished card file `fd` writes to; empty for any other.
-std::string unfinished_card(int fd) {
+// The last part of the path `fd` was opened by; empty when unknown.
+std::string last_part(int fd) {
     char link[64], target[4096];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
     const ssize_t n = readlink(link, target, sizeof target - 1);
     if (n <= 0) return "";
     target[n] = '\0';
     const char* base = std::strrchr(target, '/');
-    base = base ? base + 1 : target;
-    return std::strncmp(base, ".cardlift-", 10) == 0 ? base : "";
+    return base ? base + 1 : target;
+}
+
+// The name of the unfinished card file `fd` writes to; empty for any other.
+std::string unfinished_card(int fd) {
+    const std::string base = last_part(fd);
+    return base.starts_with(".cardlift-") ? base : "";
 }
 
 void pass_the_gate(int fd) {
@@ -66,7 +71,8 @@ void pass_the_gate(int fd) {
 
 extern "C" int fsync(int fd) {
     struct stat st;
-    note("fsync", fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? "folder" : "file");
+    // A folder by its name, so that a test sees which one was flushed.
+    note("fsync", fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? ("folder " + last_part(fd)).c_str() : "file");
     return next<int (*)(int)>("fsync")(fd);
 }
 
