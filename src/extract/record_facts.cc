@@ -3,84 +3,9 @@
 #include <cstring>
 #include <string_view>
 
-// The header-only MessagePack library (without Boost: MSGPACK_NO_BOOST), read
-// through its visitor interface, which allocates nothing and calls back for
-// each value.
-#include <msgpack.hpp>
+#include "extract/msgpack_read.h"
 
 namespace {
-
-// Counts nesting and entries for both readers, and stops at any limit.
-struct bounded_visitor : msgpack::null_visitor {
-    uint32_t depth = 0;
-    bool in_key = false;  // the string being visited is a map's key
-    bool start_map_key() {
-        in_key = true;
-        return true;
-    }
-    bool end_map_key() {
-        in_key = false;
-        return true;
-    }
-    bool start(uint32_t entries) { return entries <= facts_max_entries && ++depth <= facts_max_depth; }
-    bool end() {
-        --depth;
-        return true;
-    }
-    bool start_array(uint32_t n) { return start(n); }
-    bool end_array() { return end(); }
-    bool start_map(uint32_t n) { return start(n); }
-    bool end_map() { return end(); }
-    bool visit_bin(const char*, uint32_t n) { return n <= facts_max_string; }
-    bool visit_ext(const char*, uint32_t n) { return n <= facts_max_string; }
-};
-
-// {"lstInfo": [{"name": "Parameter", "pos": P, "size": S}, ...]}: finds P and S.
-struct block_list_reader : bounded_visitor {
-    std::string_view key;           // the last key at the current depth
-    bool in_list = false;           // inside lstInfo's array
-    std::string_view entry_name;
-    uint64_t entry_pos = 0, entry_size = 0;
-    bool found = false;
-    uint64_t pos = 0, size = 0;
-
-    bool visit_str(const char* v, uint32_t n) {
-        if (n > facts_max_string) return false;
-        if (in_key) key = std::string_view(v, n);
-        else if (in_list && depth == 3 && key == "name") entry_name = std::string_view(v, n);
-        return true;
-    }
-    bool visit_positive_integer(uint64_t v) {
-        if (!in_key && in_list && depth == 3) {
-            if (key == "pos") entry_pos = v;
-            if (key == "size") entry_size = v;
-        }
-        return true;
-    }
-    bool start_array(uint32_t n) {
-        if (!bounded_visitor::start_array(n)) return false;
-        if (depth == 2 && key == "lstInfo") in_list = true;
-        return true;
-    }
-    bool end_array() {
-        if (depth == 2) in_list = false;
-        return bounded_visitor::end_array();
-    }
-    bool start_map(uint32_t n) {
-        if (!bounded_visitor::start_map(n)) return false;
-        if (in_list && depth == 3) entry_name = {}, entry_pos = entry_size = 0;
-        key = {};
-        return true;
-    }
-    bool end_map() {
-        if (in_list && depth == 3 && entry_name == "Parameter" && !found) {
-            found = true;
-            pos = entry_pos;
-            size = entry_size;
-        }
-        return bounded_visitor::end_map();
-    }
-};
 
 // The Parameter block's map: its name strings, at the top level.
 struct parameter_reader : bounded_visitor {
@@ -106,18 +31,6 @@ struct parameter_reader : bounded_visitor {
         return true;
     }
 };
-
-// One MessagePack value at the start of [data, data + len); false on any fault.
-// The library reports some malformed sizes by throwing; they end here.
-template <typename Visitor>
-bool parse_one(const uint8_t* data, size_t len, Visitor& v) {
-    try {
-        size_t off = 0;
-        return msgpack::parse(reinterpret_cast<const char*>(data), len, off, v);
-    } catch (...) {
-        return false;
-    }
-}
 
 // The length of the UTF-8 character at `s` (1 to 4) when it is one, else 0.
 size_t utf8_char(const unsigned char* s, size_t left) {
@@ -151,16 +64,25 @@ void copy_valid_utf8(const char* text, size_t len, char (&out)[fact_text_max + 1
     out[o] = '\0';
 }
 
+bool find_block(const uint8_t* scene, const record_info& rec, std::string_view name, uint64_t* pos, uint64_t* size) {
+    if (rec.list_len == 0 || rec.blocks_pos == 0) return false;
+    block_list_reader list;
+    list.wanted = name;
+    if (!parse_one(scene + rec.list_pos, rec.list_len, list) || !list.found) return false;
+    // The block lies inside the final section, or it is not read.
+    if (list.pos > rec.blocks_len || list.size > rec.blocks_len - list.pos) return false;
+    *pos = rec.blocks_pos + list.pos;
+    *size = list.size;
+    return true;
+}
+
 void read_record_facts(const uint8_t* scene, const record_info& rec, record_facts* out) {
     out->name[0] = '\0';
     out->nickname[0] = '\0';
-    if (rec.list_len == 0 || rec.blocks_pos == 0) return;
-    block_list_reader list;
-    if (!parse_one(scene + rec.list_pos, rec.list_len, list) || !list.found) return;
-    // The block lies inside the final section, or it is not read.
-    if (list.pos > rec.blocks_len || list.size > rec.blocks_len - list.pos) return;
+    uint64_t pos = 0, size = 0;
+    if (!find_block(scene, rec, "Parameter", &pos, &size)) return;
     parameter_reader param;
-    if (!parse_one(scene + rec.blocks_pos + list.pos, size_t(list.size), param)) return;
+    if (!parse_one(scene + pos, size_t(size), param)) return;
 
     char last[fact_text_max + 1], first[fact_text_max + 1];
     copy_valid_utf8(param.lastname.data(), param.lastname.size(), last);

@@ -289,3 +289,60 @@ bytes named_character(int row, uint8_t sex_byte, const std::vector<std::pair<std
     (row == row_rg ? r.picture2 : r.picture1) = face;
     return build_sp_record(r);
 }
+
+bytes extended_data(const std::vector<std::string>& plugins, const std::vector<resolve_entry>& entries,
+                    const std::string& sideloader, const std::vector<std::string>& nil_plugins) {
+    msgpack::sbuffer out;
+    msgpack::packer<msgpack::sbuffer> pack(out);
+    pack.pack_map(uint32_t(plugins.size() + nil_plugins.size() + (entries.empty() ? 0 : 1)));
+    for (const std::string& guid : plugins) {
+        pack.pack(guid);
+        pack.pack_array(2), pack.pack(1), pack.pack_map(1), pack.pack(std::string("data")), pack.pack(42);
+    }
+    for (const std::string& guid : nil_plugins) pack.pack(guid), pack.pack_nil();
+    if (entries.empty()) return bytes(out.data(), out.data() + out.size());
+    pack.pack(sideloader);
+    pack.pack_array(2), pack.pack(0), pack.pack_map(1), pack.pack(std::string("info"));
+    pack.pack_array(uint32_t(entries.size()));
+    for (const resolve_entry& e : entries) {
+        msgpack::sbuffer bin;
+        msgpack::packer<msgpack::sbuffer> entry(bin);
+        const std::vector<std::pair<std::string, std::string>> texts = {
+            {"ModID", e.mod_id}, {"Name", e.name}, {"Author", e.author}, {"Website", e.website}};
+        uint32_t fields = 4;
+        for (const auto& [key, value] : texts) fields += !value.empty();
+        entry.pack_map(fields);
+        entry.pack(std::string("Slot")), entry.pack(666008);
+        entry.pack(std::string("LocalSlot")), entry.pack(100027180);
+        entry.pack(std::string("Property")), entry.pack(std::string("ChaFileHair.HairBack"));
+        entry.pack(std::string("CategoryNo")), entry.pack(300);
+        for (const auto& [key, value] : texts)
+            if (!value.empty()) entry.pack(key), entry.pack(value);
+        pack.pack_bin(uint32_t(bin.size()));
+        pack.pack_bin_body(bin.data(), uint32_t(bin.size()));
+    }
+    return bytes(out.data(), out.data() + out.size());
+}
+
+bytes character_with_extended_data(int row, uint8_t sex_byte, const std::string& name, const bytes& extended,
+                                   const bytes& face) {
+    const bytes custom(40, 0x11), parameter = parameter_map({{"lastname", name}, {"firstname", ""}}, sex_byte);
+    sp_record r{.row = row};
+    const uint64_t stored = custom.size() + parameter.size();
+    r.skipped = block_list({{"KKEx", stored, extended.size()},
+                            {"Custom", 0, custom.size()},
+                            {"Parameter", custom.size(), parameter.size()}});
+    r.final_section = custom;
+    r.final_section.insert(r.final_section.end(), parameter.begin(), parameter.end());
+    r.final_section.insert(r.final_section.end(), extended.begin(), extended.end());
+    (row == row_rg ? r.picture2 : r.picture1) = face;
+    return build_sp_record(r);
+}
+
+bytes scene_extended_block(const bytes& map) {
+    bytes b = {4, 'K', 'K', 'E', 'x', 3, 0, 0, 0};
+    const uint32_t n = uint32_t(map.size());
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(n >> (8 * i)));
+    b.insert(b.end(), map.begin(), map.end());
+    return b;
+}

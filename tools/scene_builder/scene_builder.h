@@ -126,3 +126,23 @@ bytes block_list(const std::vector<block_entry>& blocks);
 bytes parameter_map(const std::vector<std::pair<std::string, std::string>>& fields, uint8_t sex_byte);
 bytes named_character(int row, uint8_t sex_byte, const std::vector<std::pair<std::string, std::string>>& fields,
                       const bytes& face = {}, const std::string& text = "1.0.0");
+
+// Characters that need plugins and mods. The extended data is one MessagePack
+// map, plugin GUID -> [version, {}] (nil for a plugin in `nil_plugins`), with
+// the sideloader's entry under `sideloader_guid` when there are resolve
+// entries: [version, {"info": [bin, ...]}], each bin a map holding ModID,
+// Slot, LocalSlot, Property, CategoryNo and the text fields not left empty.
+struct resolve_entry {
+    std::string mod_id, name, author, website;
+};
+constexpr char sideloader_guid[] = "com.bepis.sideloader.universalautoresolver";
+constexpr char old_sideloader_guid[] = "EC.Core.Sideloader.UniversalAutoResolver";
+bytes extended_data(const std::vector<std::string>& plugins, const std::vector<resolve_entry>& entries = {},
+                    const std::string& sideloader = sideloader_guid, const std::vector<std::string>& nil_plugins = {});
+// A named character whose block list names a "KKEx" block first, stored
+// last in the final section, holding `extended`.
+bytes character_with_extended_data(int row, uint8_t sex_byte, const std::string& name, const bytes& extended,
+                                   const bytes& face = {});
+// A scene's own extended data as a studio scene ends: the .NET string "KKEx",
+// an int32 version 3, an int32 length and the map.
+bytes scene_extended_block(const bytes& map);
