@@ -175,6 +175,12 @@ TEST(e2e_outputs, refused_scenes_in_the_json_document) {
         EXPECT_EQ(scene["records"], nlohmann::json::array());
     }
     EXPECT_EQ(doc["totals"]["refused"], 6);
+    // A path that is no UTF-8 still gives a document, the byte as U+FFFD.
+    if (!windows_tool()) {
+        const nlohmann::json odd = nlohmann::json::parse(run_tool(box, {"--json", "odd\xFF.png"}).out, nullptr, false);
+        ASSERT_FALSE(odd.is_discarded());
+        EXPECT_EQ(odd["scenes"][0]["path"], "odd\xEF\xBF\xBD.png");
+    }
     // No scene at all: still the document, which says so.
     const nlohmann::json none = nlohmann::json::parse(run_tool(box, {"--json"}).out, nullptr, false);
     ASSERT_FALSE(none.is_discarded());
@@ -286,6 +292,12 @@ TEST(e2e_outputs, a_folder_of_scenes) {
     sandbox empty;
     ASSERT_TRUE(std::filesystem::create_directory(empty.work + "/none"));
     expect_run(run_tool(empty, {"none"}), 1, "", "none: no .png file in this folder\r\n");
+    // A folder fails when any of its scenes fails, not only its last.
+    write_file(box, "mixed/a.png", png_head());
+    write_file(box, "mixed/b.png", one.file);
+    const run_result mixed = run_tool(box, {"-q", "mixed"});
+    EXPECT_EQ(mixed.status, 1);
+    EXPECT_EQ(mixed.err, "mixed" + sep + "a.png: not a scene file\r\n");
 }
 
 // A run repeated leaves the same files: the cards in the output folder, named

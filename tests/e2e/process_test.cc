@@ -116,6 +116,9 @@ TEST(e2e_process, refused_arguments_say_why) {
         // Terminal escapes and CR LF in a name are shown, not obeyed.
         {"control characters", "\x1b]0;owned\x07" "a\r\nb\x7f.png",
          "cannot read \\x1B]0;owned\\x07a\\x0D\\x0Ab\\x7F.png: " + missing + "\r\n"},
+        // A name is shown up to 1,024 bytes, then "...": the bound just inside and outside.
+        {"1,024 bytes", "n/" + std::string(1022, 'a'), "cannot read n/" + std::string(1022, 'a') + ": *"},
+        {"1,025 bytes", "n/" + std::string(1023, 'a'), "cannot read n/" + std::string(1022, 'a') + "...: *"},
     };
     for (const auto& c : cases) {
         const std::string what = c.what;
