@@ -123,9 +123,12 @@ void tell(card_order* o, const found_card& card, card_result result, const char*
           const char* reason, const record_facts& facts, const card_job* job) {
     const card_observer* observer = o->settings->observer;
     if (!observer) return;
+    record_mods mods;
+    if (o->settings->read_mods) read_record_mods(o->scene, card.rec, &mods);
     const card_event event{&card.rec,  card.row,       card.crc,   result,
                            name,       number,         reason,     facts.name,
-                           facts.nickname, job ? job->face_width : 0, job ? job->face_height : 0};
+                           facts.nickname, job ? job->face_width : 0, job ? job->face_height : 0,
+                           o->settings->read_mods ? &mods : nullptr};
     observer->seen(observer->context, event);
 }
 

@@ -7,6 +7,7 @@
 
 #include "extract/marker_table.h"
 #include "extract/record.h"
+#include "extract/record_mods.h"
 #include "platform/file.h"
 
 // Receives each finished card: its file name, its PNG bytes and the record
@@ -74,6 +75,7 @@ struct card_event {
     const char* nickname;
     int face_width;        // of the face picture when it decoded, else 0
     int face_height;
+    const record_mods* mods;  // its plugins and mods; null unless the settings ask for them
 };
 struct card_observer {
     void (*seen)(void* context, const card_event& event);
@@ -89,6 +91,7 @@ struct scan_settings {
     bool list_only = false;   // draw and store nothing: each new record counts as written
     bool name_cards = false;  // the character's name in each card's file name
     bool quiet = false;       // no progress text
+    bool read_mods = false;   // tell the observer each record's plugins and mods
     const card_observer* observer = nullptr;  // told of every record, in scan order
 };
 

@@ -17,6 +17,7 @@ enum : int {
     opt_json,
     opt_names,
     opt_version,
+    opt_mods,
     opt_scene = 1,  // an argument that is no option ("-" leading the short list)
 };
 
@@ -29,6 +30,7 @@ const option long_options[] = {
     {quiet_option + 2, no_argument, nullptr, 'q'},
     {help_option + 2, no_argument, nullptr, 'h'},
     {version_option + 2, no_argument, nullptr, opt_version},
+    {mods_option + 2, no_argument, nullptr, opt_mods},
     {nullptr, 0, nullptr, 0},
 };
 // "-": scenes come back in place, in order, as opt_scene (nothing is
@@ -100,6 +102,7 @@ command_line read_command_line(int argc, char** argv) {
         case 'q': line.quiet = true; break;
         case 'h': help = true; break;
         case opt_version: version = true; break;
+        case opt_mods: line.mods = true; break;
         case 'o':
             // An empty name would put the cards at "/NAME".
             if (!*optarg) usage_error(&line, "", std::strncmp(argv[optind - 1], "--", 2) == 0 ? output_option : "-o",
@@ -115,6 +118,8 @@ command_line read_command_line(int argc, char** argv) {
     }
     // After "--": every argument names a scene.
     for (int i = optind; i < argc && line.scenes; ++i) line.scenes[line.scene_count++] = {argv[i], i};
+    // Each prints its own document on standard output: one at a time.
+    if (line.mods && (line.list || line.json)) usage_error(&line, "", mods_option, " cannot be combined with --list or --json");
     if (line.action != command_action::usage_error) {
         if (help) line.action = command_action::help;
         else if (version) line.action = command_action::version;

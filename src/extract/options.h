@@ -20,6 +20,7 @@ constexpr char json_option[] = "--json";
 constexpr char names_option[] = "--names";
 constexpr char output_option[] = "--output";
 constexpr char quiet_option[] = "--quiet";
+constexpr char mods_option[] = "--mods";
 
 enum class command_action : uint8_t {
     extract,  // the scenes named, or the usage when there are none
@@ -45,6 +46,7 @@ struct command_line {
     bool json;           // --json: one JSON document instead of progress and summary
     bool names;          // --names: the character's name in each card's file name
     bool quiet;          // --quiet: no progress text
+    bool mods;           // --mods: write nothing, print what the characters need
     const char* output;  // --output DIR: the folder for the cards; null: the current one
     // The scenes, in command-line order; null (with a count of 0) when there
     // was no memory for the list (out_of_memory).

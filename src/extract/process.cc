@@ -9,6 +9,7 @@
 #include "extract/driver.h"
 #include "extract/options.h"
 #include "extract/report.h"
+#include "extract/requirements.h"
 #include "extract/scene.h"
 #include "extract/shown_name.h"
 #include "platform/file.h"
@@ -37,10 +38,15 @@ void print_help() {
         "Options (anywhere among the scenes; -lq combines, -oDIR and --output=DIR work):\r\n"
         "  --newer-games  also extract the characters of Koikatsu Sunshine, Honey Come\r\n"
         "                 Party, Summer Vacation Scramble, Aicomi and Amanatsu Location\r\n"
-        "  --list, -l     write nothing: print one line per character, six tab-separated\r\n"
-        "                 fields: scene, card name, game prefix, sex, character name,\r\n"
-        "                 and -, \"duplicate of CARD\" or \"later game: needs --newer-games\";\r\n"
+        "  --list, -l     write nothing: print one line per character, seven tab-\r\n"
+        "                 separated fields: scene, card name, game prefix, sex, name,\r\n"
+        "                 -, \"duplicate of CARD\" or \"later game: needs --newer-games\",\r\n"
+        "                 and how many mods the character needs;\r\n"
         "                 control characters and backslashes escaped as \\t \\n \\r \\\\ \\xHH\r\n"
+        "  --mods         write nothing: print what the characters need, one line per\r\n"
+        "                 mod (mod, GUID, name, author, website, how many characters,\r\n"
+        "                 their cards), then per plugin of the characters and of the\r\n"
+        "                 scenes themselves; not with --list or --json\r\n"
         "  --json         print one JSON document of the whole run instead of the\r\n"
         "                 progress and the summary (with --list: of a listing); its\r\n"
         "                 schema is docs/cardlift.schema.json\r\n"
@@ -58,6 +64,7 @@ void print_help() {
         "  cardlift scene.png\r\n"
         "  cardlift --names -o cards scenes\r\n"
         "  cardlift --list scene.png\r\n"
+        "  cardlift --mods scenes > needed.txt\r\n"
         "  cardlift --json scene.png > run.json\r\n"
         "\r\n"
         "Messages on standard error: \"cannot read NAME: REASON\", \"not a scene file\",\r\n"
@@ -79,6 +86,7 @@ struct run {
     card_files* files;
     listing list;
     json_report json;
+    requirements needs;
     card_observer observer;
     bool output_failed;
 };
@@ -113,7 +121,7 @@ bool extract_scene(run& r, const char* path, int argument) {
         return false;
     }
     const shown_name name = show_name(path);
-    const bool summary = !r.line->json && !r.line->list;
+    const bool summary = !r.line->json && !r.line->list && !r.line->mods;
     if (r.named && summary) std::printf("%s:\r\n", name.text);
     if (r.line->json) json_report_scene(&r.json, path);
     r.list.scene = path;
@@ -121,11 +129,15 @@ bool extract_scene(run& r, const char* path, int argument) {
     const uint32_t path_tag = crc32(reinterpret_cast<const uint8_t*>(path), std::strlen(path));
     const card_sink sink{write_card_file, r.files, card_name_taken, card_name_listed};
     scan_totals totals;
+    // The scene's own plugins, for the outputs that tell them.
+    record_mods scene_own;
+    if (r.line->json || r.line->mods) read_scene_mods(file.data, file.size, iend, &scene_own);
+    if (r.line->mods) requirements_scene(&r.needs, path, scene_own);
     scan_scene(file.data, file.size, iend, path_tag, r.settings, sink, stdout, &totals);
     std::free(file.data);
-    if (totals.written != 0 && !r.line->list) flush_folder(card_files_folder(r.files));
+    if (totals.written != 0 && !r.settings.list_only) flush_folder(card_files_folder(r.files));
     if (summary && !totals.out_of_memory) print_summary(stdout, totals);
-    if (r.line->json) json_report_scanned(&r.json, totals);
+    if (r.line->json) json_report_scanned(&r.json, totals, scene_own);
     r.output_failed |= totals.output_failed;
     std::fflush(stdout);  // the summary before the notices that follow it
     return !print_notices(stderr, totals, r.named ? name.text : nullptr, name.text);
@@ -211,7 +223,7 @@ int extract_scenes(const command_line& line, bool output_open) {
     // The folder for the cards first: a run that could not store any card
     // scans nothing.
     char reason[reason_capacity];
-    if (line.output && !line.list && !make_folders(line.output, reason)) {
+    if (line.output && !line.list && !line.mods && !make_folders(line.output, reason)) {
         char error[usage_error_capacity];
         std::snprintf(error, sizeof error, "cannot make the folder %s: %s", show_name(line.output).text, reason);
         std::fprintf(stderr, "%s\r\n", error);
@@ -220,9 +232,10 @@ int extract_scenes(const command_line& line, bool output_open) {
     r.settings = scan_settings{
         line.markers, worker_count_from(std::getenv(workers_variable), max_workers, default_worker_count()),
         stdout_is_terminal()};
-    r.settings.list_only = line.list;
+    r.settings.list_only = line.list || line.mods;
     r.settings.name_cards = line.names;
-    r.settings.quiet = line.quiet || line.list || line.json;
+    r.settings.quiet = line.quiet || line.list || line.json || line.mods;
+    r.settings.read_mods = line.list || line.json || line.mods;
     bool folders = false;
     for (int i = 0; i < line.scene_count; ++i) folders |= is_folder(line.scenes[i].path);
     r.named = line.scene_count > 1 || folders;
@@ -234,6 +247,7 @@ int extract_scenes(const command_line& line, bool output_open) {
     r.list = listing{stdout, ""};
     if (line.json) r.observer = card_observer{json_report_seen, &r.json};
     else if (line.list) r.observer = card_observer{listing_seen, &r.list};
+    else if (line.mods) r.observer = card_observer{requirements_seen, &r.needs};
     if (r.observer.seen) r.settings.observer = &r.observer;
     bool failed = false;
     for (int i = 0; i < line.scene_count; ++i) {
@@ -241,6 +255,7 @@ int extract_scenes(const command_line& line, bool output_open) {
         failed |= is_folder(scene.path) ? !extract_folder(r, scene.path) : !extract_scene(r, scene.path, scene.index);
     }
     card_files_free(r.files);
+    if (line.mods) requirements_print(&r.needs, stdout);
     return finish_run(r, failed, nullptr);
 }
 

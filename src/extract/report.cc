@@ -1,5 +1,7 @@
 #include "extract/report.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "platform/file.h"
@@ -134,10 +136,11 @@ void listing_seen(void* context, const card_event& event) {
     std::string note = "-";
     if (event.result == card_result::duplicate) note = std::string("duplicate of ") + event.name;
     if (event.result == card_result::later_game) note = "later game: needs --newer-games";
+    const size_t mods = event.mods ? event.mods->mods.size() : 0;
     const std::string line = escaped_field(l->scene) + '\t' + (card ? escaped_field(event.name) : "-") + '\t' +
                              escaped_field(event.row->prefix) + '\t' + char(event.rec->sex) + '\t' +
-                             escaped_field(event.display_name) + '\t' + escaped_field(note.c_str()) +
-                             text_line_end;
+                             escaped_field(event.display_name) + '\t' + escaped_field(note.c_str()) + '\t' +
+                             std::to_string(mods) + text_line_end;
     std::fputs(line.c_str(), l->out);
 }
 
@@ -198,6 +201,47 @@ void json_report_start(json_report* r, FILE* out, const json_run_head& head) {
                text_of(head.output ? head.output : ".") + ",\n  \"scenes\": [");
 }
 
+namespace {
+
+json text_or_null(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
+
+json mod_object(const mod_info& mod) {
+    return json{{"id", mod.id},
+                {"name", text_or_null(mod.name)},
+                {"author", text_or_null(mod.author)},
+                {"website", text_or_null(mod.website)}};
+}
+
+json plugins_array(const record_mods* mods) {
+    json list = json::array();
+    if (mods)
+        for (const std::string& guid : mods->plugins) list.push_back(guid);
+    return list;
+}
+
+json mods_array(const record_mods* mods) {
+    json list = json::array();
+    if (mods)
+        for (const mod_info& mod : mods->mods) list.push_back(mod_object(mod));
+    return list;
+}
+
+// Notes the mods of the open scene's record `index` in the scene's union.
+void add_scene_mods(json_report* r, const record_mods& mods, uint32_t index) {
+    for (const mod_info& mod : mods.mods) {
+        auto known = std::find_if(r->scene_mods.begin(), r->scene_mods.end(),
+                                  [&](const scene_mod& m) { return m.mod.id == mod.id; });
+        if (known == r->scene_mods.end()) {
+            if (r->scene_mods.size() == scene_mods_max) continue;
+            r->scene_mods.push_back(scene_mod{mod, {}});
+            known = r->scene_mods.end() - 1;
+        }
+        known->records.push_back(index);
+    }
+}
+
+}  // namespace
+
 void json_report_scene(json_report* r, const char* path) {
     open_scene(r, path, "scanned", nullptr);
     r->scene_open = true;
@@ -229,15 +273,29 @@ void json_report_seen(void* context, const card_event& event) {
         {"length", event.rec->end - event.rec->first},
         {"crc32", crc},
         {"face", event.face_width > 0 ? json{{"width", event.face_width}, {"height", event.face_height}} : nothing},
+        {"plugins", plugins_array(event.mods)},
+        {"mods", mods_array(event.mods)},
+        {"mods_note", event.mods && event.mods->note ? json(event.mods->note) : nothing},
     };
+    if (event.mods) add_scene_mods(r, *event.mods, r->scene_records + 1);
     put(r, (r->scene_records == 0 ? "\n      " : ",\n      ") + text_of(record));
     ++r->scene_records;
     ++r->totals.records;
 }
 
-void json_report_scanned(json_report* r, const scan_totals& t) {
-    put(r, (r->scene_records == 0 ? "]" : "\n    ]") + std::string(", \"totals\": ") +
-               text_of(totals_object(&t, r->list, r->scene_records)) + "}");
+void json_report_scanned(json_report* r, const scan_totals& t, const record_mods& scene_own) {
+    json needed = json::array();
+    for (const scene_mod& m : r->scene_mods) {
+        json mod = mod_object(m.mod);
+        mod["records"] = m.records;
+        needed.push_back(std::move(mod));
+    }
+    r->scene_mods.clear();
+    put(r, (r->scene_records == 0 ? "]" : "\n    ]") + std::string(",\n     \"plugins\": ") +
+               text_of(plugins_array(&scene_own)) + ", \"plugins_note\": " +
+               text_of(scene_own.note ? json(scene_own.note) : json(nullptr)) + ",\n     \"mods\": " +
+               text_of(needed) + ",\n     \"totals\": " + text_of(totals_object(&t, r->list, r->scene_records)) +
+               "}");
     r->scene_open = false;
     json_run_totals& all = r->totals;
     (r->list ? all.listed : all.written) += t.written;
@@ -249,7 +307,8 @@ void json_report_scanned(json_report* r, const scan_totals& t) {
 
 void json_report_refused(json_report* r, const char* path, const char* outcome, const char* reason) {
     open_scene(r, path, outcome, reason);
-    put(r, "], \"totals\": " + text_of(totals_object(nullptr, r->list, 0)) + "}");
+    put(r, "], \"plugins\": [], \"plugins_note\": null, \"mods\": [], \"totals\": " +
+               text_of(totals_object(nullptr, r->list, 0)) + "}");
     ++r->totals.refused;
 }
 

@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "extract/driver.h"
+#include "extract/record_mods.h"
 
 // A field of the listing as a script can split and undo it: a backslash
 // becomes "\\", tab, line feed and carriage return "\t", "\n" and "\r", and
@@ -18,11 +20,12 @@
 // "\xHH" (upper-case hex). Everything else stands as it is.
 std::string escaped_field(const char* text);
 
-// --list: one line per record on `out`, six tab-separated fields, each
+// --list: one line per record on `out`, seven tab-separated fields, each
 // escaped: the scene's path; the card's file name, "-" when no card would be
 // written (a repeat, a later game's record); the game's prefix; the sex
-// letter; the character's name; and "-", "duplicate of CARD" or
-// "later game: needs --newer-games". Lines end as the platform's text files do.
+// letter; the character's name; "-", "duplicate of CARD" or
+// "later game: needs --newer-games"; and how many mods the character needs.
+// Lines end as the platform's text files do.
 struct listing {
     FILE* out;
     const char* scene;  // the path of the scene being scanned
@@ -49,6 +52,13 @@ struct json_run_totals {
 // once, each scene and each of its records as they come, the totals and exit
 // status at the end. Whatever happens between, the text is one JSON value
 // once json_report_finish has run.
+// A mod the open scene's characters need, and which of its records do.
+struct scene_mod {
+    mod_info mod;
+    std::vector<uint32_t> records;  // their indices
+};
+constexpr size_t scene_mods_max = 4096;
+
 struct json_report {
     FILE* out;
     const char* folder;     // where the cards go, null: the current folder
@@ -56,13 +66,15 @@ struct json_report {
     bool scene_open;        // a scanned scene's records are being written
     uint32_t scene_records; // records of the open scene so far
     json_run_totals totals;
+    std::vector<scene_mod> scene_mods;  // of the open scene, in the order met
 };
 void json_report_start(json_report* report, FILE* out, const json_run_head& head);
 void json_report_seen(void* report, const card_event& event);
 // Opens the entry of the scanned scene at `path`; its records follow.
 void json_report_scene(json_report* report, const char* path);
-// Closes the open scene's entry with the scan's totals.
-void json_report_scanned(json_report* report, const scan_totals& totals);
+// Closes the open scene's entry with the scene's own plugins and mods (from
+// its extended data), the union of its characters' mods and the scan's totals.
+void json_report_scanned(json_report* report, const scan_totals& totals, const record_mods& scene_own);
 // The scene gave no scan: `outcome` ("cannot read", "not a scene", "no scene")
 // and why, never empty.
 void json_report_refused(json_report* report, const char* path, const char* outcome, const char* reason);

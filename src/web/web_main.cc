@@ -99,8 +99,11 @@ EMSCRIPTEN_KEEPALIVE int web_scan(const uint8_t* data, uint32_t size, const char
         const card_sink sink{keep_card, &last.cards, name_taken};
         const uint32_t tag = crc32(reinterpret_cast<const uint8_t*>(name), std::strlen(name));
         scan_totals totals;
+        settings.read_mods = true;
+        record_mods scene_own;
+        read_scene_mods(data, size, iend, &scene_own);
         scan_scene(data, size, iend, tag, settings, sink, progress, &totals);
-        json_report_scanned(&report, totals);
+        json_report_scanned(&report, totals, scene_own);
         std::fclose(progress);
         if (settings.err) std::fclose(settings.err);
         scanned = 1;

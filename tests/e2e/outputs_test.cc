@@ -18,7 +18,7 @@ struct cast {
 };
 
 // A listing writes nothing and shows the numbering and repeats of a real run,
-// without progress or summary: six fields a line, the scene's path first.
+// without progress or summary: seven fields a line, the scene's path first.
 TEST(e2e_outputs, a_listing_of_the_scene) {
     const cast k;
     sandbox box;
@@ -27,14 +27,14 @@ TEST(e2e_outputs, a_listing_of_the_scene) {
         const run_result r = run_tool(box, {option, "scene.png"});
         const std::string at = "scene.png\t";
         expect_run(r, 0,
-                   at + card_name("KK_F", 1) + "\tKK\tF\t" + sakura + "\t-" + line_end + at + card_name("HC_M", 2) +
-                       "\tHC\tM\tBob\t-" + line_end + at + "-\tKK\tF\t" + sakura + "\tduplicate of " +
-                       card_name("KK_F", 1) + line_end + at + card_name("RG_F", 3) + "\tRG\tF\t\t-" + line_end);
+                   at + card_name("KK_F", 1) + "\tKK\tF\t" + sakura + "\t-\t0" + line_end + at + card_name("HC_M", 2) +
+                       "\tHC\tM\tBob\t-\t0" + line_end + at + "-\tKK\tF\t" + sakura + "\tduplicate of " +
+                       card_name("KK_F", 1) + "\t0" + line_end + at + card_name("RG_F", 3) + "\tRG\tF\t\t-\t0" + line_end);
         EXPECT_EQ(file_names(box), std::set<std::string>{"scene.png"});
     }
 }
 
-// Whatever a name holds, a record is one line of six fields, its bytes
+// Whatever a name holds, a record is one line of seven fields, its bytes
 // escaped so that a script can undo them; later games' records are listed
 // too, and several scenes give the same columns with no line of their own.
 TEST(e2e_outputs, a_listing_no_name_can_break) {
@@ -49,8 +49,8 @@ TEST(e2e_outputs, a_listing_no_name_can_break) {
     EXPECT_EQ(r.status, 0);
     const std::string notice = ": Left out 1 character of later games: run with --newer-games to extract it.\r\n";
     EXPECT_EQ(r.err, "one.png" + notice + "two.png" + notice);
-    const std::string left = "\tSV\tF\tSun Ami\tlater game: needs --newer-games" + line_end;
-    EXPECT_EQ(r.out, "one.png\t" + card_name("KK_M", 1, "one.png") + "\tKK\tM\t" + shown + "\t-" + line_end +
+    const std::string left = "\tSV\tF\tSun Ami\tlater game: needs --newer-games\t0" + line_end;
+    EXPECT_EQ(r.out, "one.png\t" + card_name("KK_M", 1, "one.png") + "\tKK\tM\t" + shown + "\t-\t0" + line_end +
                          "one.png\t-" + left + "two.png\t-" + left);
     // Every byte below 0x20 but the line end, and 0x7F, stays out of every line.
     for (const char c : r.out) EXPECT_TRUE(uint8_t(c) >= 0x20 && c != 0x7F || c == '\t' || c == '\n' || c == '\r') << int(c);
