@@ -187,6 +187,22 @@ bytes many_small_characters() {
     return scene_with_records(records, 0);
 }
 
+bytes characters_with_most_mods() {
+    std::vector<std::string> plugins;
+    for (int p = 0; p < 511; ++p) plugins.push_back("com.example.plugin" + std::to_string(p));
+    std::vector<resolve_entry> entries;
+    for (int m = 0; m < 512; ++m) {
+        const std::string n = std::to_string(m);
+        entries.push_back({"author" + n + ".mod" + n, "A mod with a long enough name " + n, "Author " + n,
+                           "https://example.org/mods/" + n});
+    }
+    std::vector<bytes> records;
+    for (int i = 0; i < mods_scene_records; ++i)
+        records.push_back(character_with_extended_data(row_kk, 1, "Character " + std::to_string(i),
+                                                       extended_data(plugins, entries)));
+    return scene_with_records(records);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -206,7 +222,8 @@ int main(int argc, char** argv) {
                     write_file(dir + stb_work_file, stb_work(faces)) && write_hostile_scenes(dir) &&
                     write_file(dir + plain16_scene, build_scene(random_trailing(bench_small_scene_bytes - png_head().size()))) &&
                     write_file(dir + nested_scene, nested_later_records(bench_small_scene_bytes)) &&
-                    write_file(dir + many_scene, many_small_characters());
+                    write_file(dir + many_scene, many_small_characters()) &&
+                    write_file(dir + mods_scene, characters_with_most_mods());
     if (!ok) std::fprintf(stderr, "cannot write the scenes into %s\n", argv[1]);
     return ok ? 0 : 1;
 }

@@ -24,3 +24,7 @@ constexpr const char* nested_scene = "nested16.png";
 // 20,000 small characters, about 1 MB, for a folder that takes no card.
 constexpr const char* many_scene = "many20000.png";
 constexpr int many_scene_records = 20000;
+// 256 characters, each with the largest extended data the mods' reading
+// keeps: 512 plugins and 512 mods, every text field filled.
+constexpr const char* mods_scene = "mods256.png";
+constexpr int mods_scene_records = 256;

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "extract/byte_reader.h"
 #include "extract/msgpack_read.h"
@@ -29,6 +31,7 @@ struct extended_data_reader : bounded_visitor {
     std::string_view data_key;   // the last key of the sideloader's data map
     bool in_info = false;        // inside that map's "info" list
     std::vector<std::string_view> entries;
+    std::unordered_set<std::string> known_plugins;
     bool too_many = false;
 
     explicit extended_data_reader(record_mods* mods) : out(mods) {
@@ -50,11 +53,14 @@ struct extended_data_reader : bounded_visitor {
         return true;
     }
     void add_plugin(std::string_view guid) {
-        const std::string kept = kept_text(guid);
-        for (const std::string& known : out->plugins)
-            if (known == kept) return;
-        if (out->plugins.size() == mods_max_plugins) too_many = true;
-        else out->plugins.push_back(kept);
+        std::string kept = kept_text(guid);
+        if (known_plugins.count(kept)) return;
+        if (out->plugins.size() == mods_max_plugins) {
+            too_many = true;
+            return;
+        }
+        known_plugins.insert(kept);
+        out->plugins.push_back(std::move(kept));
     }
     bool start_map(uint32_t n) {
         if (!bounded_visitor::start_map(n)) return false;
@@ -98,20 +104,22 @@ struct resolve_entry_reader : bounded_visitor {
 };
 
 // Adds the mod of one resolve entry, or what it says more of a mod already
-// met. False when the entry is no map of text fields with a ModID.
-bool add_mod(record_mods* out, std::string_view entry, bool* too_many) {
+// met (`known`: each mod's place in the list). False when the entry is no map
+// of text fields with a ModID.
+bool add_mod(record_mods* out, std::unordered_map<std::string, size_t>& known, std::string_view entry,
+             bool* too_many) {
     resolve_entry_reader r;
     if (!parse_one(reinterpret_cast<const uint8_t*>(entry.data()), entry.size(), r) || r.id.empty()) return false;
-    const std::string id = kept_text(r.id);
-    mod_info* mod = nullptr;
-    for (mod_info& known : out->mods)
-        if (known.id == id) mod = &known;
+    std::string id = kept_text(r.id);
+    const auto at = known.find(id);
+    mod_info* mod = at == known.end() ? nullptr : &out->mods[at->second];
     if (!mod) {
         if (out->mods.size() == mods_max_mods) {
             *too_many = true;
             return true;
         }
-        out->mods.push_back(mod_info{id, "", "", ""});
+        known.emplace(id, out->mods.size());
+        out->mods.push_back(mod_info{std::move(id), "", "", ""});
         mod = &out->mods.back();
     }
     if (mod->name.empty()) mod->name = kept_text(r.name);
@@ -126,7 +134,8 @@ void read_extended_data(const uint8_t* data, size_t len, record_mods* out) {
         extended_data_reader reader(out);
         const bool whole = parse_one(data, len, reader);
         bool bad_entry = false, too_many = reader.too_many;
-        for (std::string_view entry : reader.entries) bad_entry |= !add_mod(out, entry, &too_many);
+        std::unordered_map<std::string, size_t> known;
+        for (std::string_view entry : reader.entries) bad_entry |= !add_mod(out, known, entry, &too_many);
         if (!whole) out->note = "the extended data is cut short, malformed or nested too deep: the lists may be partial";
         else if (bad_entry) out->note = "a mod's entry is no map with a ModID: that entry is left out";
         else if (too_many) out->note = "more plugins or mods than are kept: the lists are cut";
@@ -153,7 +162,8 @@ void read_scene_mods(const uint8_t* scene, uint32_t size, uint32_t start, record
     // The last one whose map ends inside the file: the scene's own comes
     // after everything it holds.
     for (uint64_t at = size - head + 1; at-- > start;) {
-        if (std::memcmp(scene + at, marker, sizeof marker) != 0) continue;
+        // The length byte first: memcmp at every position costs more than the scan.
+        if (scene[at] != marker[0] || std::memcmp(scene + at, marker, sizeof marker) != 0) continue;
         uint32_t len = 0;
         if (!read_le32(v, at + sizeof marker, &len) || !bytes_fit(v, at + head, len)) continue;
         read_extended_data(scene + at + head, len, out);

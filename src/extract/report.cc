@@ -101,7 +101,20 @@ std::string card_path(const char* folder, const char* name) {
 
 }  // namespace
 
+namespace {
+
+// Whether `text` stands as it is: printable ASCII but the backslash. Most
+// fields are, and are passed on without a look at each character.
+bool plain_ascii(const char* text) {
+    for (const unsigned char* s = reinterpret_cast<const unsigned char*>(text); *s; ++s)
+        if (*s < 0x20 || *s >= 0x7F || *s == '\\') return false;
+    return true;
+}
+
+}  // namespace
+
 std::string escaped_field(const char* text) {
+    if (plain_ascii(text)) return text;
     std::string out;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     while (*s) {
@@ -229,14 +242,13 @@ json mods_array(const record_mods* mods) {
 // Notes the mods of the open scene's record `index` in the scene's union.
 void add_scene_mods(json_report* r, const record_mods& mods, uint32_t index) {
     for (const mod_info& mod : mods.mods) {
-        auto known = std::find_if(r->scene_mods.begin(), r->scene_mods.end(),
-                                  [&](const scene_mod& m) { return m.mod.id == mod.id; });
-        if (known == r->scene_mods.end()) {
+        auto known = r->scene_mod_index.find(mod.id);
+        if (known == r->scene_mod_index.end()) {
             if (r->scene_mods.size() == scene_mods_max) continue;
+            known = r->scene_mod_index.emplace(mod.id, r->scene_mods.size()).first;
             r->scene_mods.push_back(scene_mod{mod, {}});
-            known = r->scene_mods.end() - 1;
         }
-        known->records.push_back(index);
+        r->scene_mods[known->second].records.push_back(index);
     }
 }
 
@@ -291,6 +303,7 @@ void json_report_scanned(json_report* r, const scan_totals& t, const record_mods
         needed.push_back(std::move(mod));
     }
     r->scene_mods.clear();
+    r->scene_mod_index.clear();
     put(r, (r->scene_records == 0 ? "]" : "\n    ]") + std::string(",\n     \"plugins\": ") +
                text_of(plugins_array(&scene_own)) + ", \"plugins_note\": " +
                text_of(scene_own.note ? json(scene_own.note) : json(nullptr)) + ",\n     \"mods\": " +

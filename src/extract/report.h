@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "extract/driver.h"
@@ -67,6 +68,7 @@ struct json_report {
     uint32_t scene_records; // records of the open scene so far
     json_run_totals totals;
     std::vector<scene_mod> scene_mods;  // of the open scene, in the order met
+    std::unordered_map<std::string, size_t> scene_mod_index;  // where each stands, by its GUID
 };
 void json_report_start(json_report* report, FILE* out, const json_run_head& head);
 void json_report_seen(void* report, const card_event& event);

@@ -8,15 +8,16 @@
 namespace {
 
 // The entry of `what` in `list`, made when it is new; null once the list is full.
-requirement* entry_for(std::vector<requirement>& list, const mod_info& what) {
-    for (requirement& known : list)
-        if (known.what.id == what.id) return &known;
-    if (list.size() == requirements_max) return nullptr;
-    list.push_back(requirement{what, {}});
-    return &list.back();
+requirement* entry_for(requirement_list& list, const mod_info& what) {
+    const auto known = list.index.find(what.id);
+    if (known != list.index.end()) return &list.items[known->second];
+    if (list.items.size() == requirements_max) return nullptr;
+    list.index.emplace(what.id, list.items.size());
+    list.items.push_back(requirement{what, {}});
+    return &list.items.back();
 }
 
-void add(std::vector<requirement>& list, const mod_info& what, const char* user) {
+void add(requirement_list& list, const mod_info& what, const char* user) {
     try {
         if (requirement* r = entry_for(list, what)) r->users.emplace_back(user);
     } catch (const std::bad_alloc&) {
@@ -30,9 +31,11 @@ std::string field(const std::string& text) { return text.empty() ? "-" : escaped
 std::string users_field(const std::vector<std::string>& users) {
     std::string out;
     for (const std::string& user : users) {
-        std::string item;
-        for (char c : escaped_field(user.c_str())) item += c == '|' ? std::string("\\x7C") : std::string(1, c);
-        out += (out.empty() ? "" : " | ") + item;
+        if (!out.empty()) out += " | ";
+        for (char c : escaped_field(user.c_str())) {
+            if (c == '|') out += "\\x7C";
+            else out += c;
+        }
     }
     return out;
 }
@@ -51,18 +54,18 @@ void requirements_scene(requirements* r, const char* path, const record_mods& ow
 }
 
 void requirements_print(const requirements* r, FILE* out) {
-    for (const requirement& m : r->mods) {
+    for (const requirement& m : r->mods.items) {
         const std::string line = "mod\t" + field(m.what.id) + '\t' + field(m.what.name) + '\t' + field(m.what.author) +
                                  '\t' + field(m.what.website) + '\t' + std::to_string(m.users.size()) + '\t' +
                                  users_field(m.users) + text_line_end;
         std::fputs(line.c_str(), out);
     }
-    for (const requirement& p : r->plugins) {
+    for (const requirement& p : r->plugins.items) {
         const std::string line = "plugin\t" + field(p.what.id) + '\t' + std::to_string(p.users.size()) + '\t' +
                                  users_field(p.users) + text_line_end;
         std::fputs(line.c_str(), out);
     }
-    for (const requirement& p : r->scene_plugins) {
+    for (const requirement& p : r->scene_plugins.items) {
         const std::string line = "scene plugin\t" + field(p.what.id) + '\t' + std::to_string(p.users.size()) + '\t' +
                                  users_field(p.users) + text_line_end;
         std::fputs(line.c_str(), out);

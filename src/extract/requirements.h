@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "extract/driver.h"
@@ -28,8 +29,14 @@ struct requirement {
 // The most distinct mods and plugins gathered; more are not told.
 constexpr size_t requirements_max = 65536;
 
+// Requirements in the order first met, and where each stands by its GUID.
+struct requirement_list {
+    std::vector<requirement> items;
+    std::unordered_map<std::string, size_t> index;
+};
+
 struct requirements {
-    std::vector<requirement> mods, plugins, scene_plugins;
+    requirement_list mods, plugins, scene_plugins;
 };
 
 // The observer of a run with --mods.

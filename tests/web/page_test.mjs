@@ -67,6 +67,15 @@ check(shown[0].tiles.filter((t) => t.includes("Duplicate of")).length === 1, "de
 check(shown[1].tiles.length === 4 && shown[1].tiles[0].includes("\u6625\u91ce \u5343\u4f73") &&
       shown[1].tiles[1].includes("Kurosaki Ren"), "cast: four tiles with the characters' names");
 check(shown[1].status.startsWith("3 characters, 1 duplicate skipped"), "cast: " + shown[1].status);
+check(shown[1].tiles[0].includes("No mods needed") && shown[1].tiles[1].includes("Needs 2 mods"),
+      "cast: each tile says how many mods its character needs");
+const needed = await page.$$eval("section.scene", (sections) => sections.map((s) => {
+  const box = s.querySelector("details.needed");
+  return box ? box.querySelector("summary").textContent + "\n" + box.querySelector("pre").textContent : "";
+}));
+check(needed[0] === "" && needed[1].startsWith("Mods needed: 2\nRealistic Nipples (k1t0.nipples) by K1T0") &&
+      needed[1].includes("sjjpl.Female25 by sjjpl — 1 character") && needed[1].includes("Plugins: moreAccessories"),
+      "cast: the scene's mods needed, as text to copy: " + JSON.stringify(needed[1]));
 check(shown[2].status.includes("Not a scene file"), "notes.txt: " + shown[2].status);
 fs.mkdirSync(artifacts, { recursive: true });
 await page.screenshot({ path: path.join(artifacts, "page.png"), fullPage: true });
