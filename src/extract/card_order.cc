@@ -8,6 +8,7 @@
 #include "card/face_decoder.h"
 #include "extract/crc32.h"
 #include "extract/record_facts.h"
+#include "platform/file.h"
 
 namespace {
 
@@ -191,7 +192,7 @@ void settle(card_order* o, found_card& card) {
         // The scan goes on; the user learns which card is missing and why, on
         // a line of its own.
         progress_end_line(o->progress);
-        std::fprintf(o->settings->err, "cannot write %s: %s\r\n", name, why.reason);
+        text_printf(o->settings->err, "cannot write %s: %s\r\n", name, why.reason);
         tell(o, card, card_result::failed, name, number + 1, why.reason, facts, job);
         if (job->png) keep_failed_picture(o, card.picture);
         if (why.folder) stop_writing(o, card, why);

@@ -128,51 +128,51 @@ void print_summary(FILE* out, const scan_totals& totals) {
     const uint32_t unwritten = totals.unwritten + totals.left;
     if (totals.written == 0 && unwritten != 0) {
         // Characters were found: "No characters found!" would be untrue.
-        std::fprintf(out, "\rNo card written: %u character%s could not be written.\r\n", unsigned(unwritten),
+        text_printf(out, "\rNo card written: %u character%s could not be written.\r\n", unsigned(unwritten),
                      unwritten > 1 ? "s" : "");
         return;
     }
     if (totals.written == 0) {
-        std::fprintf(out, "\rNo characters found!\r\n");
+        text_printf(out, "\rNo characters found!\r\n");
         return;
     }
-    std::fprintf(out, "\rExtracted %u character%s", unsigned(totals.written),
+    text_printf(out, "\rExtracted %u character%s", unsigned(totals.written),
                  totals.written > 1 ? "s" : "");
     // Only true repeats: a card that failed is told apart, never counted here.
     const uint32_t skipped = totals.duplicates;
     if (skipped != 0)
-        std::fprintf(out, " (%u duplication%s skipped)", unsigned(skipped), skipped > 1 ? "s" : "");
-    std::fprintf(out, ".\r\n");
+        text_printf(out, " (%u duplication%s skipped)", unsigned(skipped), skipped > 1 ? "s" : "");
+    text_printf(out, ".\r\n");
 }
 
 bool print_notices(FILE* err, const scan_totals& totals, const char* scene, const char* path) {
     const char* name = scene ? scene : "";
     const char* colon = scene ? ": " : "";
     if (totals.out_of_memory) {
-        std::fprintf(err, "%s: not enough memory to scan the scene; nothing of it was written.\r\n", path);
+        text_printf(err, "%s: not enough memory to scan the scene; nothing of it was written.\r\n", path);
         return true;
     }
     if (totals.stopped_early)
-        std::fprintf(err, "%s%sStopped after %u characters at %u%%: the rest of the scene was not searched.\r\n",
+        text_printf(err, "%s%sStopped after %u characters at %u%%: the rest of the scene was not searched.\r\n",
                      name, colon, unsigned(max_cards), unsigned(totals.stop_percent));
     if (totals.later_games != 0)
-        std::fprintf(err, "%s%sLeft out %u character%s of later games: run with %s to extract %s.\r\n", name,
+        text_printf(err, "%s%sLeft out %u character%s of later games: run with %s to extract %s.\r\n", name,
                      colon, unsigned(totals.later_games), totals.later_games > 1 ? "s" : "", newer_games_option,
                      totals.later_games > 1 ? "them" : "it");
     // With no character after the failed card, there is nothing more to count.
     if (totals.folder_stopped && totals.left == 0)
-        std::fprintf(err, "%s%sStopped writing at %u%%: the folder takes no cards (%s).\r\n", name, colon,
+        text_printf(err, "%s%sStopped writing at %u%%: the folder takes no cards (%s).\r\n", name, colon,
                      unsigned(totals.folder_stop_percent), totals.folder_reason);
     else if (totals.folder_stopped)
-        std::fprintf(err, "%s%sStopped writing at %u%%: the folder takes no cards (%s); %u more character%s not written.\r\n",
+        text_printf(err, "%s%sStopped writing at %u%%: the folder takes no cards (%s); %u more character%s not written.\r\n",
                      name, colon, unsigned(totals.folder_stop_percent), totals.folder_reason, unsigned(totals.left),
                      totals.left == 1 ? "" : "s");
     const uint32_t unwritten = totals.unwritten + totals.left;
     if (unwritten != 0)
-        std::fprintf(err, "%s%s%u card%s could not be written.\r\n", name, colon, unsigned(unwritten),
+        text_printf(err, "%s%s%u card%s could not be written.\r\n", name, colon, unsigned(unwritten),
                      unwritten > 1 ? "s" : "");
     if (totals.cut)
-        std::fprintf(err, "%s: the scene ends inside a character record at %u%%: the file may be cut short.\r\n",
+        text_printf(err, "%s: the scene ends inside a character record at %u%%: the file may be cut short.\r\n",
                      path, unsigned(totals.cut_percent));
     return unwritten != 0 || totals.cut;
 }

@@ -108,6 +108,10 @@ command_line read_command_line(int argc, char** argv) {
             if (!*optarg) usage_error(&line, "", std::strncmp(argv[optind - 1], "--", 2) == 0 ? output_option : "-o",
                                       " needs a folder name, not an empty one");
             line.output = optarg;
+            // Past its value either way: "-o DIR" ends with DIR, "-oDIR" and
+            // "--output=DIR" hold it after their ASCII start.
+            line.output_index = optind - 1;
+            line.output_offset = size_t(optarg - argv[line.output_index]);
             break;
         case ':':
             usage_error(&line, "", std::strncmp(argv[optind - 1], "--", 2) == 0 ? output_option : "-o",

@@ -48,6 +48,8 @@ struct command_line {
     bool quiet;          // --quiet: no progress text
     bool mods;           // --mods: write nothing, print what the characters need
     const char* output;  // --output DIR: the folder for the cards; null: the current one
+    int output_index;    // the argv index that holds it, and where in that argument it starts
+    size_t output_offset;
     // The scenes, in command-line order; null (with a count of 0) when there
     // was no memory for the list (out_of_memory).
     std::unique_ptr<scene_argument[], malloc_deleter> scenes;

@@ -21,12 +21,12 @@
 namespace {
 
 void print_usage() {
-    std::printf("Extract character cards from Illusion/IllGames scene files\r\n\r\n");
-    std::printf("cardlift <scene.png>\r\n");
+    text_printf(stdout, "Extract character cards from Illusion/IllGames scene files\r\n\r\n");
+    text_printf(stdout, "cardlift <scene.png>\r\n");
 }
 
 void print_help() {
-    std::printf(
+    text_printf(stdout, 
         "Usage: cardlift [options] [--] <scene.png or folder>...\r\n"
         "\r\n"
         "Extract character cards from Illusion/IllGames scene files: every character\r\n"
@@ -96,11 +96,11 @@ struct run {
 void refuse(run& r, const char* path, const load_failure& why, bool loaded, scene_fault fault) {
     const shown_name name = show_name(path);
     if (!loaded) {
-        std::fprintf(stderr, "cannot read %s: %s\r\n", name.text, why.reason);
+        text_printf(stderr, "cannot read %s: %s\r\n", name.text, why.reason);
         if (r.line->json) json_report_refused(&r.json, path, "cannot read", why.reason);
     } else {
-        if (r.named) std::fprintf(stderr, "%s: not a scene file\r\n", name.text);
-        else std::fprintf(stderr, "not a scene file\r\n");
+        if (r.named) text_printf(stderr, "%s: not a scene file\r\n", name.text);
+        else text_printf(stderr, "not a scene file\r\n");
         if (r.line->json) json_report_refused(&r.json, path, "not a scene", scene_fault_text(fault));
     }
 }
@@ -122,7 +122,7 @@ bool extract_scene(run& r, const char* path, int argument) {
     }
     const shown_name name = show_name(path);
     const bool summary = !r.line->json && !r.line->list && !r.line->mods;
-    if (r.named && summary) std::printf("%s:\r\n", name.text);
+    if (r.named && summary) text_printf(stdout, "%s:\r\n", name.text);
     if (r.line->json) json_report_scene(&r.json, path);
     r.list.scene = path;
     // Cards from different scene paths get different names.
@@ -157,13 +157,13 @@ bool extract_folder(run& r, const char* folder) {
     path_list* paths = list_png_files(folder, reason);
     const shown_name name = show_name(folder);
     if (!paths) {
-        std::fprintf(stderr, "cannot read %s: %s\r\n", name.text, reason);
+        text_printf(stderr, "cannot read %s: %s\r\n", name.text, reason);
         if (r.line->json) json_report_refused(&r.json, folder, "cannot read", reason);
         return false;
     }
     bool ok = path_count(paths) > 0;
     if (!ok) {
-        std::fprintf(stderr, "%s: no .png file in this folder\r\n", name.text);
+        text_printf(stderr, "%s: no .png file in this folder\r\n", name.text);
         if (r.line->json) json_report_refused(&r.json, folder, "no scene", "no .png file in this folder");
     }
     // The cards of this run, and of earlier runs into this folder, are no
@@ -181,7 +181,7 @@ bool extract_folder(run& r, const char* folder) {
     }
     free_path_list(paths);
     if (passed_over)
-        std::fprintf(stderr,
+        text_printf(stderr,
                      "%s: passed over %u card%s written into this folder (named like KK_F_1A2B3C4D_001.png); "
                      "name %s to read %s as a scene.\r\n",
                      name.text, unsigned(passed_over), passed_over > 1 ? "s" : "", passed_over > 1 ? "one" : "it",
@@ -194,7 +194,7 @@ int finish_run(run& r, bool failed, const char* error) {
     if (r.line->json) json_report_finish(&r.json, error, failed ? 1 : 0);
     if (r.output_failed || std::fflush(stdout) != 0 || std::ferror(stdout)) {
         // The cards are all there; what is missing is what the run told.
-        std::fprintf(stderr, "Standard output could not be written: the progress or the summary is missing.\r\n");
+        text_printf(stderr, "Standard output could not be written: the progress or the summary is missing.\r\n");
         failed = true;
     }
     return failed ? 1 : 0;
@@ -207,7 +207,7 @@ json_run_head run_head(const command_line& line) {
 
 int extract_scenes(const command_line& line, bool output_open) {
     if (line.out_of_memory) {
-        std::fprintf(stderr, "not enough memory to start the run\r\n");
+        text_printf(stderr, "not enough memory to start the run\r\n");
         if (line.json) json_report_no_memory(stdout, run_head(line));
         return 1;
     }
@@ -226,7 +226,7 @@ int extract_scenes(const command_line& line, bool output_open) {
     if (line.output && !line.list && !line.mods && !make_folders(line.output, reason)) {
         char error[usage_error_capacity];
         std::snprintf(error, sizeof error, "cannot make the folder %s: %s", show_name(line.output).text, reason);
-        std::fprintf(stderr, "%s\r\n", error);
+        text_printf(stderr, "%s\r\n", error);
         return finish_run(r, true, error);
     }
     r.settings = scan_settings{
@@ -241,7 +241,7 @@ int extract_scenes(const command_line& line, bool output_open) {
     r.named = line.scene_count > 1 || folders;
     r.files = card_files_new(line.output);
     if (!r.files) {
-        std::fprintf(stderr, "not enough memory to start the run\r\n");
+        text_printf(stderr, "not enough memory to start the run\r\n");
         return finish_run(r, true, "not enough memory to start the run");
     }
     r.list = listing{stdout, ""};
@@ -263,18 +263,21 @@ int extract_scenes(const command_line& line, bool output_open) {
 
 int cardlift_main(int argc, char** argv) {
     const bool output_open = prepare_console();
-    const command_line line = read_command_line(argc, argv);
+    command_line line = read_command_line(argc, argv);
+    // The folder as the system spells it, where argv's text cannot (Windows).
+    if (line.output)
+        if (const char* native = argument_as_utf8(line.output_index, line.output_offset)) line.output = native;
     int status = 0;
     if (line.action == command_action::usage_error) {
         // Nothing read, nothing written: the line says what to mend.
-        std::fprintf(stderr, "%s\r\n", line.error);
+        text_printf(stderr, "%s\r\n", line.error);
         status = 2;
     } else if (line.action == command_action::help) print_help();
-    else if (line.action == command_action::version) std::printf("cardlift %s\r\n", CARDLIFT_VERSION);
+    else if (line.action == command_action::version) text_printf(stdout, "cardlift %s\r\n", CARDLIFT_VERSION);
     else status = extract_scenes(line, output_open);
 
     if (should_wait_for_enter(read_console_facts())) {
-        std::printf("\r\nPress Enter to close this window.\r\n");
+        text_printf(stdout, "\r\nPress Enter to close this window.\r\n");
         std::fflush(stdout);
         for (int c = std::getchar(); c != EOF && c != '\n';) c = std::getchar();
     }

@@ -1,8 +1,10 @@
 #include "extract/progress.h"
 
+#include "platform/file.h"
+
 namespace {
 
-size_t stdio_write(FILE* out, const char* data, size_t len) { return std::fwrite(data, 1, len, out); }
+size_t stdio_write(FILE* out, const char* data, size_t len) { return text_write(out, data, len); }
 
 // Percentages stay below 100 because every position is below the size, so
 // "%2u" always yields two characters.

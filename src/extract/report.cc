@@ -63,10 +63,10 @@ std::string text_of(const json& value) {
 void put(json_report* r, const std::string& text) {
     size_t from = 0;
     for (size_t at; (at = text.find('\n', from)) != std::string::npos; from = at + 1) {
-        std::fwrite(text.data() + from, 1, at - from, r->out);
-        std::fputs(text_line_end, r->out);
+        text_write(r->out, text.data() + from, at - from);
+        text_puts(text_line_end, r->out);
     }
-    std::fwrite(text.data() + from, 1, text.size() - from, r->out);
+    text_write(r->out, text.data() + from, text.size() - from);
 }
 
 json totals_object(const scan_totals* t, bool list, uint32_t records) {
@@ -154,7 +154,7 @@ void listing_seen(void* context, const card_event& event) {
                              escaped_field(event.row->prefix) + '\t' + char(event.rec->sex) + '\t' +
                              escaped_field(event.display_name) + '\t' + escaped_field(note.c_str()) + '\t' +
                              std::to_string(mods) + text_line_end;
-    std::fputs(line.c_str(), l->out);
+    text_puts(line.c_str(), l->out);
 }
 
 namespace {
@@ -162,22 +162,22 @@ namespace {
 // `text` as a JSON string, taking no memory: quote, backslash and control
 // characters escaped, bytes that are no UTF-8 as U+FFFD.
 void put_json_string(FILE* out, const char* text) {
-    std::fputc('"', out);
+    text_putc('"', out);
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     while (*s) {
         if (*s == '"' || *s == '\\') {
-            std::fputc('\\', out);
-            std::fputc(*s++, out);
+            text_putc('\\', out);
+            text_putc(*s++, out);
         } else if (*s < 0x20 || *s == 0x7F) {
-            std::fprintf(out, "\\u%04X", unsigned(*s++));
+            text_printf(out, "\\u%04X", unsigned(*s++));
         } else {
             const size_t n = utf8_length(s);
-            if (n == 0) std::fputs("\\uFFFD", out);
-            else std::fwrite(s, 1, n, out);
+            if (n == 0) text_puts("\\uFFFD", out);
+            else text_write(out, reinterpret_cast<const char*>(s), n);
             s += n ? n : 1;
         }
     }
-    std::fputc('"', out);
+    text_putc('"', out);
 }
 
 const char* boolean(bool value) { return value ? "true" : "false"; }
@@ -185,15 +185,15 @@ const char* boolean(bool value) { return value ? "true" : "false"; }
 }  // namespace
 
 void json_report_no_memory(FILE* out, const json_run_head& head) {
-    std::fprintf(out, "{%s  \"program\": \"cardlift\",%s  \"version\": ", text_line_end, text_line_end);
+    text_printf(out, "{%s  \"program\": \"cardlift\",%s  \"version\": ", text_line_end, text_line_end);
     put_json_string(out, head.version);
-    std::fprintf(out, ",%s  \"options\": {\"newer_games\":%s,\"list\":%s,\"names\":%s,\"quiet\":%s,\"output\":",
+    text_printf(out, ",%s  \"options\": {\"newer_games\":%s,\"list\":%s,\"names\":%s,\"quiet\":%s,\"output\":",
                  text_line_end, boolean(head.newer_games), boolean(head.list), boolean(head.names), boolean(head.quiet));
     if (head.output) put_json_string(out, head.output);
-    else std::fputs("null", out);
-    std::fprintf(out, "},%s  \"output_folder\": ", text_line_end);
+    else text_puts("null", out);
+    text_printf(out, "},%s  \"output_folder\": ", text_line_end);
     put_json_string(out, head.output ? head.output : ".");
-    std::fprintf(out,
+    text_printf(out,
                  ",%s  \"scenes\": [],%s  \"totals\": {\"scenes\":0,\"scanned\":0,\"refused\":0,\"records\":0,"
                  "\"written\":0,\"listed\":0,\"duplicates\":0,\"failed\":0,\"not_written\":0,\"later_games\":0},"
                  "%s  \"error\": \"not enough memory to start the run\",%s  \"exit_status\": 1%s}%s",

@@ -58,16 +58,16 @@ void requirements_print(const requirements* r, FILE* out) {
         const std::string line = "mod\t" + field(m.what.id) + '\t' + field(m.what.name) + '\t' + field(m.what.author) +
                                  '\t' + field(m.what.website) + '\t' + std::to_string(m.users.size()) + '\t' +
                                  users_field(m.users) + text_line_end;
-        std::fputs(line.c_str(), out);
+        text_puts(line.c_str(), out);
     }
     for (const requirement& p : r->plugins.items) {
         const std::string line = "plugin\t" + field(p.what.id) + '\t' + std::to_string(p.users.size()) + '\t' +
                                  users_field(p.users) + text_line_end;
-        std::fputs(line.c_str(), out);
+        text_puts(line.c_str(), out);
     }
     for (const requirement& p : r->scene_plugins.items) {
         const std::string line = "scene plugin\t" + field(p.what.id) + '\t' + std::to_string(p.users.size()) + '\t' +
                                  users_field(p.users) + text_line_end;
-        std::fputs(line.c_str(), out);
+        text_puts(line.c_str(), out);
     }
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 struct loaded_file {
     uint8_t* data;   // released with free()
@@ -70,8 +71,10 @@ bool make_folders(const char* path, char (&reason)[reason_capacity]);
 // Whether `path` names a folder.
 bool is_folder(const char* path);
 
-// Whether the folders `a` and `b` (null: the current directory) are one and
-// the same, however each is spelt (links, "." and "..", a relative path).
+// Whether the folders `a` (a folder named as a scene) and `b` (the output
+// folder; null: the current directory) are one and the same, however each is
+// spelt (links, "." and "..", a relative path). On Windows, the output
+// folder, in make_folders and store_file too, is UTF-8 (argument_as_utf8).
 bool same_folder(const char* a, const char* b);
 
 // The names of the regular files directly in `folder` whose names end in
@@ -111,6 +114,34 @@ struct console_facts {
     bool under_wine;
 };
 console_facts read_console_facts();
+
+// Every text the program prints goes through these, so that one place decides
+// how it reaches the user. Into a file or a pipe the bytes go as they are
+// (UTF-8), through the C stream. On a Windows console, whose code page (437,
+// 1252, 932...) would show UTF-8 as nonsense, the text is written as UTF-16
+// with WriteConsoleW, one call for each call here, after whatever the stream
+// held. Like their C namesakes, but text_write returns the bytes taken (all
+// or 0) and the others a negative number on failure.
+int text_printf(FILE* out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+size_t text_write(FILE* out, const char* data, size_t len);
+int text_puts(const char* text, FILE* out);
+int text_putc(int c, FILE* out);
+
+#ifdef _WIN32
+// The Windows side of the text functions, for its tests: whether the handle
+// `h` is a console, and UTF-8 converted to UTF-16 and handed to `sink` in
+// pieces of at most `piece` bytes (0: text_piece_bytes), never a character
+// split between two; false when the sink refused a piece.
+constexpr size_t text_piece_bytes = 2048;
+using wide_sink = bool (*)(void* context, const wchar_t* text, unsigned long units);
+bool console_handle(void* h);
+bool write_utf8_as_utf16(const char* data, size_t len, wide_sink sink, void* context, size_t piece = 0);
+#endif
+
+// The command-line argument `index` from byte `offset` on, as UTF-8: on
+// Windows from its UTF-16 form (main()'s ANSI text cannot spell every name),
+// elsewhere argv's own bytes, null then. Kept for the life of the process.
+const char* argument_as_utf8(int index, size_t offset);
 
 // How a line of a text file ends on this system: "\n", or "\r\n" on Windows.
 extern const char text_line_end[];

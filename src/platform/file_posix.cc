@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -78,6 +79,19 @@ bool load_whole_file(const char* path, int, loaded_file* out, load_failure* why)
     out->size = uint32_t(st.st_size);
     return true;
 }
+
+int text_printf(FILE* out, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int n = std::vfprintf(out, format, args);
+    va_end(args);
+    return n;
+}
+size_t text_write(FILE* out, const char* data, size_t len) { return std::fwrite(data, 1, len, out); }
+int text_puts(const char* text, FILE* out) { return std::fputs(text, out); }
+int text_putc(int c, FILE* out) { return std::fputc(c, out); }
+
+const char* argument_as_utf8(int, size_t) { return nullptr; }
 
 const char text_line_end[] = "\n";
 const char path_separator[] = "/";

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <list>
 #include <string>
 #include <vector>
 
@@ -168,6 +169,119 @@ bool load_whole_file(const char* path, int argument, loaded_file* out, load_fail
     return true;
 }
 
+namespace {
+
+// The console behind `out`, when it is standard output or error and that is
+// a console (not redirected to a file or a pipe); asked once for each.
+HANDLE console_of(FILE* out) {
+    const int which = out == stdout ? 0 : out == stderr ? 1 : -1;
+    if (which < 0) return nullptr;
+    static HANDLE consoles[2];
+    static bool asked[2];
+    if (!asked[which]) {
+        asked[which] = true;
+        const HANDLE h = GetStdHandle(which == 0 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+        consoles[which] = console_handle(h) ? h : nullptr;
+    }
+    return consoles[which];
+}
+
+bool to_console(void* console, const wchar_t* text, unsigned long units) {
+    DWORD written = 0;
+    return WriteConsoleW(console, text, DWORD(units), &written, nullptr) != 0;
+}
+
+}  // namespace
+
+bool console_handle(void* h) {
+    DWORD mode = 0;
+    return h && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
+}
+
+bool write_utf8_as_utf16(const char* data, size_t len, wide_sink sink, void* context, size_t piece) {
+    // On the stack, no heap: this also tells of memory that ran out.
+    wchar_t wide[text_piece_bytes];
+    if (piece == 0 || piece > text_piece_bytes) piece = text_piece_bytes;
+    while (len > 0) {
+        size_t n = len < piece ? len : piece;
+        // Back to the start of a character the piece's end would cut.
+        if (n < len) {
+            size_t back = n;
+            while (back > 0 && n - back < 3 && (uint8_t(data[back]) & 0xC0) == 0x80) --back;
+            if (back > 0) n = back;
+            // A piece smaller than the character: the whole character then.
+            else while (n < len && (uint8_t(data[n]) & 0xC0) == 0x80) ++n;
+        }
+        const int units = MultiByteToWideChar(CP_UTF8, 0, data, int(n), wide, int(text_piece_bytes));
+        if (units <= 0 || !sink(context, wide, static_cast<unsigned long>(units))) return false;
+        data += n;
+        len -= n;
+    }
+    return true;
+}
+
+size_t text_write(FILE* out, const char* data, size_t len) {
+    const HANDLE console = console_of(out);
+    if (!console) return std::fwrite(data, 1, len, out);
+    // What the stream still holds goes first, so that the order stays.
+    if (std::fflush(out) != 0) return 0;
+    return write_utf8_as_utf16(data, len, to_console, console) ? len : 0;
+}
+
+int text_puts(const char* text, FILE* out) {
+    const size_t len = std::strlen(text);
+    return text_write(out, text, len) == len ? 0 : EOF;
+}
+
+int text_putc(int c, FILE* out) {
+    const char byte = char(c);
+    return text_write(out, &byte, 1) == 1 ? c : EOF;
+}
+
+int text_printf(FILE* out, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int n;
+    if (!console_of(out)) {
+        n = std::vfprintf(out, format, args);
+    } else {
+        // Every message fits; a longer text is cut rather than lost.
+        char text[16384];
+        n = std::vsnprintf(text, sizeof text, format, args);
+        if (n >= 0) {
+            const size_t len = size_t(n) < sizeof text ? size_t(n) : sizeof text - 1;
+            if (text_write(out, text, len) != len) n = -1;
+        }
+    }
+    va_end(args);
+    return n;
+}
+
+const char* argument_as_utf8(int index, size_t offset) {
+    static std::list<std::string> kept;  // its strings never move
+    const wide_arguments& args = process_wide_arguments();
+    std::string text;
+    if (index > 0 && index < args.count && args.count == __argc && offset <= std::wcslen(args.values[index])) {
+        // The value's start: the bytes before it are an option's ASCII name,
+        // one unit each in both forms.
+        const wchar_t* wide = args.values[index] + offset;
+        const int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+        if (n > 0) {
+            text.resize(size_t(n));
+            WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), n, nullptr, nullptr);
+            text.resize(size_t(n - 1));
+        }
+    } else if (index > 0 && index < __argc) {
+        wchar_t wide[max_path_units];
+        char utf8[max_path_units * 3];
+        if (MultiByteToWideChar(CP_ACP, 0, __argv[index] + offset, -1, wide, max_path_units) > 0 &&
+            WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr) > 0)
+            text = utf8;
+    }
+    kept.push_back(text);
+    return kept.back().c_str();
+}
+
 const char text_line_end[] = "\r\n";
 const char path_separator[] = "\\";
 
@@ -242,12 +356,13 @@ bool prepare_console() {
     return _fileno(stdout) >= 0;
 }
 
-// The folder of the cards, from the command line (ANSI), and a card's name in
-// it (UTF-8, as a character's name may be), as one UTF-16 path.
+// The folder of the cards and a card's name in it, both UTF-8 (the folder as
+// argument_as_utf8 gave it, the name as a character's may be), as one UTF-16
+// path.
 bool card_path(const char* folder, const char* name, wchar_t (&folder_wide)[max_path_units],
                wchar_t (&wide)[max_path_units]) {
     folder_wide[0] = L'\0';
-    if (folder && MultiByteToWideChar(CP_ACP, 0, folder, -1, folder_wide, max_path_units) <= 0) return false;
+    if (folder && MultiByteToWideChar(CP_UTF8, 0, folder, -1, folder_wide, max_path_units) <= 0) return false;
     const size_t at = std::wcslen(folder_wide);
     std::wcscpy(wide, folder_wide);
     if (at) wide[at] = L'\\';
@@ -301,10 +416,11 @@ bool is_folder(const char* path) {
 
 namespace {
 
-// The volume and file index of the folder `path` (null: the current one).
-bool folder_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
+// The volume and file index of the folder `path` (null: the current one), in
+// code page `code_page`.
+bool folder_identity(const char* path, UINT code_page, BY_HANDLE_FILE_INFORMATION* info) {
     wchar_t wide[max_path_units];
-    if (MultiByteToWideChar(CP_ACP, 0, path ? path : ".", -1, wide, max_path_units) <= 0) return false;
+    if (MultiByteToWideChar(code_page, 0, path ? path : ".", -1, wide, max_path_units) <= 0) return false;
     // Backup semantics: the only way CreateFileW opens a folder.
     const HANDLE handle = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -318,13 +434,16 @@ bool folder_identity(const char* path, BY_HANDLE_FILE_INFORMATION* info) {
 
 bool same_folder(const char* a, const char* b) {
     BY_HANDLE_FILE_INFORMATION ia, ib;
-    return folder_identity(a, &ia) && folder_identity(b, &ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+    // A folder named as a scene comes in the ANSI code page; the output folder in UTF-8.
+    return folder_identity(a, CP_ACP, &ia) && folder_identity(b, CP_UTF8, &ib) &&
+           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
            ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
 bool make_folders(const char* path, char (&reason)[reason_capacity]) {
     wchar_t wide[max_path_units];
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, max_path_units) <= 0) {
+    // The output folder, UTF-8 from the wide command line.
+    if (MultiByteToWideChar(CP_UTF8, 0, path, -1, wide, max_path_units) <= 0) {
         set_reason(reason, GetLastError());
         return false;
     }

@@ -35,7 +35,7 @@ done <<<"$rows"
 # conversions, stands in the README and in the manual page (read without its
 # escapes).
 page_text=$(sed 's/\\-/-/g; s/\\&//g' "$page")
-formats=$(sed -n 's/.*fprintf(\(stderr\|err\), *"\([^"]*\)".*/\2/p' "$src"/src/extract/*.cc)
+formats=$(sed -n 's/.*text_printf(\(stderr\|err\), *"\([^"]*\)".*/\2/p' "$src"/src/extract/*.cc)
 [ "$(wc -l <<<"$formats")" -ge 6 ] || fail "expected at least 6 messages on standard error, read: $formats"
 while read -r format; do
     while read -r part; do

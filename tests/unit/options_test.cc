@@ -79,6 +79,7 @@ TEST(options, command_line) {
         if (line.quiet) flags += 'q';
         EXPECT_EQ(flags, c.flags);
         EXPECT_EQ(std::string(line.output ? line.output : "(none)"), c.output ? c.output : "(none)");
+        if (line.output) EXPECT_EQ(before[size_t(line.output_index)] + line.output_offset, line.output);
         if (c.action == act::usage_error) {
             EXPECT_EQ(std::string(line.error).rfind(c.error, 0), 0u) << line.error;
             EXPECT_NE(std::string(line.error).find("cardlift --help"), std::string::npos) << line.error;
