@@ -35,7 +35,7 @@ void release_picture(card_order* o, int index) {
     if (index < 0) return;
     card_picture_slot& slot = o->pictures[index];
     if (--slot.users != 0) return;
-    card_pool_wait(&o->pool, &slot.job);
+    card_pool_wait(o->pool, &slot.job);
     std::free(slot.job.png);
     slot.job.png = nullptr;
 }
@@ -84,7 +84,7 @@ int picture_for(card_order* o, const record_info& rec, uint32_t crc, const uint8
     slot.job.face = face;
     slot.job.face_len = face ? rec.face_len : 0;
     slot.job.sex = rec.sex;
-    card_pool_submit(&o->pool, &slot.job);
+    card_pool_submit(o->pool, &slot.job);
     return free_slot;
 }
 
@@ -114,7 +114,7 @@ void stop_writing(card_order* o, const found_card& card, const store_failure& wh
 }
 
 bool ready(card_order* o, const found_card& card) {
-    return o->full || card.picture < 0 || card_pool_is_done(&o->pool, &o->pictures[card.picture].job);
+    return o->full || card.picture < 0 || card_pool_is_done(o->pool, &o->pictures[card.picture].job);
 }
 
 // What writing the card at once would have done. Counts it as a match unless
@@ -175,7 +175,7 @@ void settle(card_order* o, found_card& card) {
     bool stored = o->settings->list_only;
     if (!stored) {
         card_job& drawn = o->pictures[card.picture].job;
-        card_pool_wait(&o->pool, &drawn);
+        card_pool_wait(o->pool, &drawn);
         job = &drawn;
         const uint8_t* record = o->scene + card.rec.first;
         stored = drawn.png && o->sink->write(o->sink->context, name, drawn.png, size_t(drawn.png_len), record,
@@ -215,6 +215,7 @@ void settle_oldest(card_order* o) {
 }
 
 void settle_ready(card_order* o) {
+    if (o->held) return;
     while (o->found_count > 0 && ready(o, oldest(o))) settle_oldest(o);
 }
 
@@ -222,7 +223,7 @@ void settle_ready(card_order* o) {
 
 void card_order_start(card_order* o, const uint8_t* scene, uint32_t scene_size, const card_sink* sink,
                       const scan_settings* settings, uint32_t path_tag, card_canvas* canvas,
-                      progress_stream* progress, scan_totals* totals) {
+                      progress_stream* progress, scan_totals* totals, bool held) {
     o->scene = scene;
     o->scene_size = scene_size;
     face_allowance_start(&o->faces, scene_size);
@@ -237,10 +238,15 @@ void card_order_start(card_order* o, const uint8_t* scene, uint32_t scene_size, 
     o->open = progress_span{0, 0};
     o->found_head = 0;
     o->found_count = 0;
-    // A listing draws nothing, so it needs no workers.
-    card_pool_start(&o->pool, settings->list_only ? 0 : settings->workers, canvas);
+    o->held = held;
+    o->pool = settings->pool;
+    if (!o->pool) {
+        // A listing draws nothing, so it needs no workers.
+        card_pool_start(&o->own_pool, settings->list_only ? 0 : settings->workers, canvas);
+        o->pool = &o->own_pool;
+    }
     // Drawing on this thread leaves nothing to run ahead of.
-    o->found_limit = o->pool.workers == 0 ? 1 : cards_ahead_per_worker * o->pool.workers;
+    o->found_limit = o->pool->workers == 0 ? 1 : cards_ahead_per_worker * o->pool->workers;
     for (card_picture_slot& slot : o->pictures) {
         slot.users = 0;
         slot.job.png = nullptr;
@@ -248,9 +254,18 @@ void card_order_start(card_order* o, const uint8_t* scene, uint32_t scene_size, 
     o->failed_count = 0;
 }
 
+bool card_order_can_take(const card_order* o) { return !o->held || o->found_count < o->found_limit; }
+
+void card_order_release(card_order* o) {
+    o->held = false;
+    settle_ready(o);
+    if (o->found_count == 0 && !o->full) show(o, &o->open);
+}
+
 void card_order_progress(card_order* o, uint64_t from, uint64_t to) {
     if (o->open.from == o->open.to) o->open.from = from;
     o->open.to = to;
+    if (o->held) return;
     settle_ready(o);
     if (o->found_count == 0 && !o->full) show(o, &o->open);
 }
@@ -292,10 +307,29 @@ void card_order_add(card_order* o, const record_info& rec, const marker_row& row
     settle_ready(o);
 }
 
+void card_order_discard(card_order* o) {
+    o->found_count = 0;
+    o->held = false;
+    o->full = true;  // nothing more is shown
+    for (card_picture_slot& slot : o->pictures) {
+        if (slot.users != 0 && o->pool != &o->own_pool) card_pool_cancel(o->pool, &slot.job);
+        slot.users = 0;  // taken back or drawn: nothing waits on it any more
+    }
+    card_order_finish(o);
+}
+
 void card_order_finish(card_order* o) {
+    o->held = false;
     while (o->found_count > 0) settle_oldest(o);
     if (!o->full) show(o, &o->open);
-    card_pool_stop(&o->pool);
+    if (o->pool == &o->own_pool) {
+        card_pool_stop(&o->own_pool);
+    } else {
+        // Pictures no card needs any more (the run stopped after its last
+        // card, kept failed pictures): taken back, or awaited when drawing.
+        for (card_picture_slot& slot : o->pictures)
+            if (slot.users != 0) card_pool_cancel(o->pool, &slot.job);
+    }
     for (card_picture_slot& slot : o->pictures) {
         std::free(slot.job.png);
         slot.job.png = nullptr;

@@ -70,15 +70,29 @@ struct card_order {
     card_picture_slot pictures[max_cards_ahead + kept_failed_pictures];
     int failed[kept_failed_pictures];  // pictures of failed writes, oldest first
     uint32_t failed_count;
-    card_pool pool;
+    card_pool own_pool;              // when the settings bring none
+    card_pool* pool;                 // the one drawing this scan's pictures
+    // Held: cards are found and their pictures drawn, but nothing is shown,
+    // told or written until released (the scene before is still settling).
+    bool held;
     face_allowance faces;
 };
 
-// Prepares an empty order drawing with `workers` threads (0: on this thread,
-// on `canvas`), for the scene of `scene_size` bytes at `scene`.
+// Prepares an empty order for the scene of `scene_size` bytes at `scene`,
+// drawing on the settings' pool, or else on a pool of its own with the
+// settings' workers (0: on this thread, on `canvas`). A `held` order shows
+// nothing until card_order_release.
 void card_order_start(card_order* order, const uint8_t* scene, uint32_t scene_size, const card_sink* sink,
                       const scan_settings* settings, uint32_t path_tag, card_canvas* canvas,
-                      progress_stream* progress, scan_totals* totals);
+                      progress_stream* progress, scan_totals* totals, bool held = false);
+
+// Whether a found card can be added now: always, unless the order is held
+// and as many cards wait as may run ahead.
+bool card_order_can_take(const card_order* order);
+
+// Ends the hold: what was found so far is shown and settled as far as its
+// pictures are drawn, as if it had happened as the scan went.
+void card_order_release(card_order* order);
 
 // The scan passed positions [from, to); `from` is where the previous span ended
 // unless a card came between.
@@ -91,5 +105,11 @@ void card_order_add(card_order* order, const record_info& rec, const marker_row&
 // any) is told of in its place among the cards.
 void card_order_pass_over(card_order* order, const record_info& rec, const marker_row& row);
 
-// Settles every card, shows the last progress and ends the workers.
+// Drops every card found and its picture without showing or telling
+// anything, and ends the workers of its own pool: for a held order that will
+// never be released.
+void card_order_discard(card_order* order);
+
+// Settles every card, shows the last progress and ends the workers of its own
+// pool (a shared pool goes on; this order's jobs are taken back or waited for).
 void card_order_finish(card_order* order);

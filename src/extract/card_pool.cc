@@ -105,6 +105,22 @@ void card_pool_wait(card_pool* pool, const card_job* job) {
     pool->job_done.wait(hold, [job] { return job->done; });
 }
 
+bool card_pool_cancel(card_pool* pool, card_job* job) {
+    if (pool->workers == 0) return false;  // drawn when submitted
+    std::unique_lock<std::mutex> hold(pool->lock);
+    for (uint32_t i = 0; i < pool->queue_count; ++i) {
+        const uint32_t at = (pool->queue_head + i) % max_queued_jobs;
+        if (pool->queue[at] != job) continue;
+        // Close the gap: the jobs after it move up one place.
+        for (uint32_t j = i; j + 1 < pool->queue_count; ++j)
+            pool->queue[(pool->queue_head + j) % max_queued_jobs] = pool->queue[(pool->queue_head + j + 1) % max_queued_jobs];
+        --pool->queue_count;
+        return true;
+    }
+    pool->job_done.wait(hold, [job] { return job->done; });
+    return false;
+}
+
 void card_pool_stop(card_pool* pool) {
     {
         std::lock_guard<std::mutex> hold(pool->lock);

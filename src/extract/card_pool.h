@@ -65,6 +65,11 @@ bool card_pool_is_done(card_pool* pool, const card_job* job);
 // Waits until `job` is done.
 void card_pool_wait(card_pool* pool, const card_job* job);
 
+// Takes `job` back when no worker has taken it yet (left not done; true),
+// else waits until it is done (false). For a pool shared by several scans,
+// whose threads go on.
+bool card_pool_cancel(card_pool* pool, card_job* job);
+
 // Drops the jobs no worker has taken, waits for those being drawn and ends
 // the threads. Dropped jobs are left not done.
 void card_pool_stop(card_pool* pool);

@@ -1,7 +1,6 @@
 #include "extract/driver.h"
 
 #include <cstddef>
-#include <memory>
 
 #include "extract/card_order.h"
 #include "extract/crc32.h"
@@ -51,46 +50,80 @@ uint64_t next_match(const uint8_t* scene, uint32_t size, uint64_t pos, marker_se
 
 }  // namespace
 
-void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
-                const scan_settings& settings, const card_sink& sink, FILE* out,
-                scan_totals* totals) {
+struct scene_scan {
+    scan_state state;
+    const uint8_t* scene;
+    uint32_t size;
+    const scan_settings* settings;
+    scan_totals* totals;
+    FILE* out;
+    // Without the later games' rows the search still looks for them, at no
+    // cost the scan can measure: a match of one is no match of this run, so
+    // the scan goes on as if it were not there, but it is counted.
+    bool watch_later;
+    marker_set search;
+    uint64_t pos;
+    uint64_t later_until;  // end of the last later game's record counted
+    bool ended;            // the loop reached the end of the scene or the last card
+};
+
+scene_scan* scan_open(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
+                      const scan_settings& settings, const card_sink& sink, FILE* out, scan_totals* totals,
+                      bool held) {
     *totals = scan_totals{};
     // About 460 KiB: on the heap, where running short is a failure to tell.
     // On the stack, an address-space limit left it no room to grow into, and
     // the first touch of it ended the process with a signal.
-    std::unique_ptr<scan_state, heap_deleter> state(heap_new<scan_state>());
-    if (!state) {
+    scene_scan* scan = heap_new<scene_scan>();
+    if (!scan) {
         totals->out_of_memory = true;
-        return;
+        return nullptr;
     }
-    scan_state& s = *state;
+    scan_state& s = scan->state;
+    scan->scene = scene;
+    scan->size = size;
+    scan->settings = &settings;
+    scan->totals = totals;
+    scan->out = out;
+    scan->watch_later = settings.markers == marker_set::standard;
+    scan->search = scan->watch_later ? marker_set::newer_games : settings.markers;
+    scan->pos = start;
+    scan->later_until = 0;
+    scan->ended = false;
     progress_start(&s.progress, out, size, console_write_max, settings.terminal);
     s.progress.silent = settings.quiet;
     extent_cache_start(&s.extents);
-    card_order_start(&s.order, scene, size, &sink, &settings, path_tag, &s.canvas, &s.progress, totals);
-    // Without the later games' rows the search still looks for them, at no
-    // cost the scan can measure: a match of one is no match of this run, so
-    // the scan goes on as if it were not there, but it is counted.
-    const bool watch_later = settings.markers == marker_set::standard;
-    const marker_set search = watch_later ? marker_set::newer_games : settings.markers;
+    card_order_start(&s.order, scene, size, &sink, &settings, path_tag, &s.canvas, &s.progress, totals, held);
+    return scan;
+}
 
-    uint64_t pos = start;
-    uint64_t later_until = 0;  // end of the last later game's record counted
-    while (pos < size && !s.order.full) {
+void scan_advance(scene_scan* scan) {
+    if (!scan) return;
+    scan_state& s = scan->state;
+    const uint8_t* scene = scan->scene;
+    const uint32_t size = scan->size;
+    scan_totals* totals = scan->totals;
+    uint64_t& pos = scan->pos;
+    while (!scan->ended && card_order_can_take(&s.order)) {
+        if (pos >= size || s.order.full) {
+            scan->ended = true;
+            break;
+        }
         const marker_row* row = nullptr;
-        const uint64_t at = next_match(scene, size, pos, search, settings.markers, later_until, &row);
+        const uint64_t at = next_match(scene, size, pos, scan->search, scan->settings->markers, scan->later_until, &row);
         if (at >= size) {
             card_order_progress(&s.order, pos, size);
+            scan->ended = true;
             break;
         }
         // Every position up to and including the match shows its percentage.
         card_order_progress(&s.order, pos, at + 1);
-        const bool passed_over = watch_later && row - marker_table >= ptrdiff_t(default_marker_rows);
+        const bool passed_over = scan->watch_later && row - marker_table >= ptrdiff_t(default_marker_rows);
         // A later game's marker inside a later game's record already counted
         // belongs to that record (a run with those markers jumps over it):
         // measuring it again would make records nested in records cost the
         // square of their number.
-        if (passed_over && at < later_until) {
+        if (passed_over && at < scan->later_until) {
             pos = at + 1;
             continue;
         }
@@ -99,7 +132,7 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
         if (parsed && passed_over) {
             note_later_game(&s, scene, rec, totals);
             card_order_pass_over(&s.order, rec, *row);
-            later_until = rec.end;
+            scan->later_until = rec.end;
         }
         // Fields that reach past the end: most likely a download cut short,
         // whichever game's record it was.
@@ -114,14 +147,42 @@ void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t pa
         card_order_add(&s.order, rec, *row);
         pos = rec.end;  // the next position examined is the record's end itself
     }
+}
+
+void scan_release(scene_scan* scan) {
+    if (scan) card_order_release(&scan->state.order);
+}
+
+void scan_discard(scene_scan* scan) {
+    if (!scan) return;
+    card_order_discard(&scan->state.order);
+    extent_cache_release(&scan->state.extents);
+    heap_delete(scan);
+}
+
+void scan_finish(scene_scan* scan) {
+    if (!scan) return;
+    scan_state& s = scan->state;
+    card_order_release(&s.order);
+    scan_advance(scan);
     card_order_finish(&s.order);
     extent_cache_release(&s.extents);
-    if (s.order.full && s.order.stop_pos < size) {
+    scan_totals* totals = scan->totals;
+    if (s.order.full && s.order.stop_pos < scan->size) {
         const marker_row* row = nullptr;
-        totals->stopped_early = find_next_marker(scene, size, s.order.stop_pos, settings.markers, &row) < size;
-        totals->stop_percent = uint32_t(s.order.stop_pos * 100 / size);
+        totals->stopped_early =
+            find_next_marker(scan->scene, scan->size, s.order.stop_pos, scan->settings->markers, &row) < scan->size;
+        totals->stop_percent = uint32_t(s.order.stop_pos * 100 / scan->size);
     }
-    totals->output_failed = s.progress.failed || std::fflush(out) != 0;
+    totals->output_failed = s.progress.failed || std::fflush(scan->out) != 0;
+    heap_delete(scan);
+}
+
+void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
+                const scan_settings& settings, const card_sink& sink, FILE* out, scan_totals* totals) {
+    scene_scan* scan = scan_open(scene, size, start, path_tag, settings, sink, out, totals, false);
+    scan_advance(scan);
+    scan_finish(scan);
 }
 
 void print_summary(FILE* out, const scan_totals& totals) {

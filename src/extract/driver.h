@@ -10,6 +10,8 @@
 #include "extract/record_mods.h"
 #include "platform/file.h"
 
+struct card_pool;
+
 // Receives each finished card: its file name, its PNG bytes and the record
 // bytes that follow them. Returns true only when the whole card was stored;
 // otherwise says why in `why`, which the scan tells the user.
@@ -93,6 +95,9 @@ struct scan_settings {
     bool quiet = false;       // no progress text
     bool read_mods = false;   // tell the observer each record's plugins and mods
     const card_observer* observer = nullptr;  // told of every record, in scan order
+    // Drawing threads shared by the scans of a run (card_pool.h); null: each
+    // scan starts its own, with `workers` threads.
+    struct card_pool* pool = nullptr;
 };
 
 // Scans `scene` from `start` (the IEND chunk) to its end for the markers of
@@ -102,6 +107,28 @@ struct scan_settings {
 void scan_scene(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
                 const scan_settings& settings, const card_sink& sink, FILE* out,
                 scan_totals* totals);
+
+// The same scan in steps, so that a run over several scenes can read and
+// scan the next scene while the last cards of the one before are drawn. A
+// scan opened `held` shows, tells and writes nothing: it goes only as far as
+// it can without settling a card (its pictures are drawn meanwhile), until
+// scan_finish. `scene`, `settings`, `sink` and `totals` must stay until then.
+// Null, with totals->out_of_memory, when there is no memory for the scan.
+struct scene_scan;
+scene_scan* scan_open(const uint8_t* scene, uint32_t size, uint32_t start, uint32_t path_tag,
+                      const scan_settings& settings, const card_sink& sink, FILE* out, scan_totals* totals,
+                      bool held);
+// Scans on: to the end of the scene, settling cards as they are drawn; held,
+// until as many cards wait as may run ahead.
+void scan_advance(scene_scan* scan);
+// Ends the hold: what the scan found so far is shown and settled as far as
+// its pictures are drawn.
+void scan_release(scene_scan* scan);
+// Frees a held scan that will never have its turn, showing nothing.
+void scan_discard(scene_scan* scan);
+// Ends any hold, scans to the end, settles every card, fills the totals and
+// frees the scan (null: nothing to do).
+void scan_finish(scene_scan* scan);
 
 // Prints the closing line for `totals`.
 void print_summary(FILE* out, const scan_totals& totals);

@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "extract/card_pool.h"
 #include "extract/crc32.h"
+#include "extract/heap.h"
 #include "extract/driver.h"
 #include "extract/options.h"
 #include "extract/report.h"
@@ -78,18 +80,49 @@ void print_help() {
         "option, a missing value), before anything is read or written.\r\n");
 }
 
+// How far a run reads ahead: scenes, and bytes of them held at once.
+constexpr int max_scenes_ahead = 8;
+constexpr uint64_t max_bytes_ahead = uint64_t(64) << 20;
+
+// One scene's file and scan, kept from its reading to its summary.
+struct scene_work {
+    const char* path;
+    int argument;
+    loaded_file file;
+    uint32_t iend;
+    scan_totals totals;  // the scan fills them in place
+    scene_scan* scan;    // open, held while it is ahead of its turn
+};
+
 // What a run does, for every scene alike.
 struct run {
     scan_settings settings;
     const command_line* line;
     bool named;             // several scenes: each is named in the output
     card_files* files;
+    card_sink sink;
     listing list;
     json_report json;
     requirements needs;
     card_observer observer;
     bool output_failed;
+    bool wrote_cards;       // some scene stored a card: the folder is flushed at the end
+    // One set of drawing threads for the whole run, started once.
+    card_pool pool;
+    // The scene at its turn (works[current]) and the scenes after it read and
+    // scanned ahead (the next `ahead` in the ring), whose pictures are drawn
+    // while the scenes before them settle.
+    scene_work works[max_scenes_ahead + 1];
+    int current;
+    int ahead;
 };
+
+// A scene after the one at its turn, which the run may read ahead.
+struct next_scene {
+    const char* path;
+    int argument;
+};
+constexpr int ring_size = max_scenes_ahead + 1;
 
 // Says why `path` gives no scan: it cannot be read, or it is read but is no
 // scene (`fault` says which check it failed).
@@ -105,37 +138,117 @@ void refuse(run& r, const char* path, const load_failure& why, bool loaded, scen
     }
 }
 
+// Frees what a slot holds of a scene read ahead that never had its turn.
+void forget_scene(scene_work& w) {
+    scan_discard(w.scan);
+    std::free(w.file.data);
+    w = scene_work{};
+}
+
+uint32_t path_tag_of(const char* path) {
+    // Cards from different scene paths get different names.
+    return crc32(reinterpret_cast<const uint8_t*>(path), std::strlen(path));
+}
+
+scene_work& ahead_slot(run& r, int k) { return r.works[(r.current + 1 + k) % ring_size]; }
+
+void forget_ahead(run& r) {
+    for (int k = 0; k < r.ahead; ++k) forget_scene(ahead_slot(r, k));
+    r.ahead = 0;
+}
+
+// Reads the scenes after the one at its turn (`next`, `count` of them) ahead,
+// and scans each as far as it can go without showing anything, so that their
+// pictures are drawn while the scenes before them settle; at most
+// max_scenes_ahead of them and max_bytes_ahead of their bytes. A scene that
+// cannot be read, or is no scene, ends the reading ahead: it is read again at
+// its turn, which says what went wrong in its place.
+void read_ahead(run& r, const next_scene* next, int count) {
+    if (!r.settings.pool) return;
+    uint64_t bytes = 0;
+    for (int k = 0; k < r.ahead; ++k) {
+        const scene_work& w = ahead_slot(r, k);
+        if (k >= count || w.path != next[k].path || w.argument != next[k].argument) {
+            forget_ahead(r);  // not the scenes that come: start again
+            bytes = 0;
+            break;
+        }
+        bytes += w.file.size;
+    }
+    while (r.ahead < count && r.ahead < max_scenes_ahead && bytes < max_bytes_ahead) {
+        scene_work& w = ahead_slot(r, r.ahead);
+        const next_scene& n = next[r.ahead];
+        w = scene_work{n.path, n.argument, {nullptr, 0}, 0, {}, nullptr};
+        load_failure why{};
+        if (!load_whole_file(n.path, n.argument, &w.file, &why)) return;
+        if (find_scene_data(w.file.data, w.file.size, &w.iend)) {
+            w.scan = scan_open(w.file.data, w.file.size, w.iend, path_tag_of(n.path), r.settings, r.sink, stdout,
+                               &w.totals, true);
+            scan_advance(w.scan);
+        }
+        if (!w.scan) {
+            forget_scene(w);
+            return;
+        }
+        bytes += w.file.size;
+        ++r.ahead;
+    }
+}
+
+// The scene `path`, argv[`argument`], at its turn: the first one read ahead,
+// or read now. Null, said in words, when it gives no scan.
+scene_work* take_scene(run& r, const char* path, int argument) {
+    if (r.ahead > 0 && ahead_slot(r, 0).path == path && ahead_slot(r, 0).argument == argument) {
+        r.current = (r.current + 1) % ring_size;
+        --r.ahead;
+        return &r.works[r.current];
+    }
+    forget_ahead(r);
+    scene_work& w = r.works[r.current];
+    w = scene_work{path, argument, {nullptr, 0}, 0, {}, nullptr};
+    load_failure why{};
+    scene_fault fault = scene_fault::none;
+    const bool loaded = load_whole_file(path, argument, &w.file, &why);
+    if (!loaded || !find_scene_data(w.file.data, w.file.size, &w.iend, &fault)) {
+        refuse(r, path, why, loaded, fault);
+        std::free(w.file.data);
+        w = scene_work{};
+        return nullptr;
+    }
+    return &w;
+}
+
 // Extracts the cards of the scene at `path`, argv[`argument`] (or utf8_path),
 // as a run naming it alone would; with several scenes its output opens with a
-// line naming it, and its messages name it. Returns false when the scene
-// failed (not a scene, a card that could not be written, a scene cut short).
-bool extract_scene(run& r, const char* path, int argument) {
-    loaded_file file{nullptr, 0};
-    load_failure why{};
-    uint32_t iend = 0;
-    scene_fault fault = scene_fault::none;
-    const bool loaded = load_whole_file(path, argument, &file, &why);
-    if (!loaded || !find_scene_data(file.data, file.size, &iend, &fault)) {
-        refuse(r, path, why, loaded, fault);
-        std::free(file.data);
-        return false;
-    }
+// line naming it, and its messages name it. While its last cards are drawn,
+// the scenes after it (`next`, `count` of them) are read ahead. Returns false
+// when the scene failed (not a scene, a card that could not be written, a
+// scene cut short).
+bool extract_scene(run& r, const char* path, int argument, const next_scene* next, int count) {
+    scene_work* w = take_scene(r, path, argument);
+    if (!w) return false;
     const shown_name name = show_name(path);
     const bool summary = !r.line->json && !r.line->list && !r.line->mods;
     if (r.named && summary) text_printf(stdout, "%s:\r\n", name.text);
     if (r.line->json) json_report_scene(&r.json, path);
     r.list.scene = path;
-    // Cards from different scene paths get different names.
-    const uint32_t path_tag = crc32(reinterpret_cast<const uint8_t*>(path), std::strlen(path));
-    const card_sink sink{write_card_file, r.files, card_name_taken, card_name_listed};
-    scan_totals totals;
     // The scene's own plugins, for the outputs that tell them.
     record_mods scene_own;
-    if (r.line->json || r.line->mods) read_scene_mods(file.data, file.size, iend, &scene_own);
+    if (r.line->json || r.line->mods) read_scene_mods(w->file.data, w->file.size, w->iend, &scene_own);
     if (r.line->mods) requirements_scene(&r.needs, path, scene_own);
-    scan_scene(file.data, file.size, iend, path_tag, r.settings, sink, stdout, &totals);
-    std::free(file.data);
-    if (totals.written != 0 && !r.settings.list_only) flush_folder(card_files_folder(r.files));
+    if (!w->scan)
+        w->scan = scan_open(w->file.data, w->file.size, w->iend, path_tag_of(path), r.settings, r.sink, stdout,
+                            &w->totals, false);
+    // Everything up to the last card, settled in order; then, while the last
+    // pictures are drawn, the next scene is read ahead.
+    scan_release(w->scan);
+    scan_advance(w->scan);
+    read_ahead(r, next, count);
+    scan_finish(w->scan);
+    std::free(w->file.data);
+    const scan_totals totals = w->totals;
+    *w = scene_work{};
+    r.wrote_cards |= totals.written != 0 && !r.settings.list_only;
     if (summary && !totals.out_of_memory) print_summary(stdout, totals);
     if (r.line->json) json_report_scanned(&r.json, totals, scene_own);
     r.output_failed |= totals.output_failed;
@@ -171,13 +284,17 @@ bool extract_folder(run& r, const char* folder) {
     // a new tag, and then those, growing every time.
     const bool output_here = same_folder(folder, r.line->output);
     uint32_t passed_over = 0;
+    auto passed = [&](int i) { return output_here && looks_like_card_name(file_name_of(path_at(paths, i))); };
     for (int i = 0; i < path_count(paths); ++i) {
-        const char* path = path_at(paths, i);
-        if (output_here && looks_like_card_name(file_name_of(path))) {
+        if (passed(i)) {
             ++passed_over;
             continue;
         }
-        ok &= extract_scene(r, path, utf8_path);
+        next_scene next[max_scenes_ahead];
+        int count = 0;
+        for (int k = i + 1; k < path_count(paths) && count < max_scenes_ahead; ++k)
+            if (!passed(k)) next[count++] = next_scene{path_at(paths, k), utf8_path};
+        ok &= extract_scene(r, path_at(paths, i), utf8_path, next, count);
     }
     free_path_list(paths);
     if (passed_over)
@@ -249,11 +366,37 @@ int extract_scenes(const command_line& line, bool output_open) {
     else if (line.list) r.observer = card_observer{listing_seen, &r.list};
     else if (line.mods) r.observer = card_observer{requirements_seen, &r.needs};
     if (r.observer.seen) r.settings.observer = &r.observer;
+    r.sink = card_sink{write_card_file, r.files, card_name_taken, card_name_listed};
+    // Drawing threads for the whole run, when there is drawing to share.
+    // A system that starts none of its threads has the pictures drawn on this
+    // thread, on a canvas of the run's.
+    std::unique_ptr<card_canvas, malloc_deleter> canvas;
+    if (!r.settings.list_only && r.settings.workers > 0) {
+        canvas.reset(static_cast<card_canvas*>(std::malloc(sizeof(card_canvas))));
+        if (canvas) {
+            card_pool_start(&r.pool, r.settings.workers, canvas.get());
+            r.settings.pool = &r.pool;
+        }
+    }
     bool failed = false;
     for (int i = 0; i < line.scene_count; ++i) {
         const scene_argument& scene = line.scenes[i];
-        failed |= is_folder(scene.path) ? !extract_folder(r, scene.path) : !extract_scene(r, scene.path, scene.index);
+        if (is_folder(scene.path)) {
+            failed |= !extract_folder(r, scene.path);
+            continue;
+        }
+        // A folder after it is listed at its own turn: no reading ahead into it.
+        next_scene next[max_scenes_ahead];
+        int count = 0;
+        for (int k = i + 1; k < line.scene_count && count < max_scenes_ahead && !is_folder(line.scenes[k].path); ++k)
+            next[count++] = next_scene{line.scenes[k].path, line.scenes[k].index};
+        failed |= !extract_scene(r, scene.path, scene.index, next, count);
     }
+    forget_ahead(r);
+    if (r.settings.pool) card_pool_stop(&r.pool);
+    // Every card reported written is on disk, its name too, when the run
+    // ends: each card was flushed before its rename, the folder's names once here.
+    if (r.wrote_cards) flush_folder(card_files_folder(r.files));
     card_files_free(r.files);
     if (line.mods) requirements_print(&r.needs, stdout);
     return finish_run(r, failed, nullptr);

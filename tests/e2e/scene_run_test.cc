@@ -145,4 +145,61 @@ TEST(e2e_scene_run, any_number_of_threads_gives_the_same_run) {
     for (const auto& [name, content] : outcomes[0].files) EXPECT_TRUE(same_text(content, outcomes[1].files[name])) << name;
 }
 
+// A folder of scenes, and scenes named one after another, give the same run
+// whatever the number of drawing threads: with threads, the next scenes are
+// read and scanned while the last pictures of the one before are drawn, and
+// still every line, message, notice and card comes as with none (0: drawn on
+// the scanning thread, one scene after another).
+TEST(e2e_scene_run, scenes_read_ahead_give_the_same_run) {
+    std::vector<scene_plan> plans;
+    for (int s = 0; s < 12; ++s) {
+        std::vector<bytes> records;
+        for (int i = 0; i < 1 + s % 3; ++i)
+            records.push_back(character(i % 2 ? row_kk : row_hc, uint8_t((s + i) % 2),
+                                        encode_png(busy_picture(40 + 7 * s, 50 + 3 * i, uint32_t(s * 10 + i)))));
+        if (s == 4) records.push_back(records[0]);            // a repeat
+        if (s == 6) records.push_back(character(row_sv, 1));  // a later game's character
+        plans.push_back(plan_scene(records));
+    }
+    bytes cut = plans[9].file;
+    cut.resize(cut.size() - 30);  // ends inside its last record
+    struct outcome {
+        run_result run;
+        std::map<std::string, std::string> files;
+    };
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"scenes"}, std::vector<std::string>{"--json", "scenes"},
+          std::vector<std::string>{"--names", "-o", "out", "scenes/s00.png", "scenes/s01.png", "scenes/notes.png",
+                                   "scenes", "scenes/s11.png"}}) {
+        SCOPED_TRACE(testing::PrintToString(args));
+        std::vector<outcome> outcomes;
+        for (const char* workers : {"0", "1", "2", "64"}) {
+            sandbox box;
+            for (size_t s = 0; s < plans.size(); ++s) {
+                char name[32];
+                std::snprintf(name, sizeof name, "scenes/s%02zu.png", s);
+                write_file(box, name, s == 9 ? cut : plans[s].file);
+            }
+            write_file(box, "scenes/notes.png", bytes(100, 'x'));  // no scene, among them
+            // A card of the fourth scene cannot be written: its name is a folder's.
+            ASSERT_TRUE(std::filesystem::create_directories(box.work + "/" + card_name("HC_M", 1, "scenes/s03.png")));
+            outcome o{run_tool(box, args, std::string("CARDLIFT_WORKERS=") + workers + " "), {}};
+            for (const auto& e : std::filesystem::recursive_directory_iterator(box.work))
+                if (e.is_regular_file()) o.files[e.path().string().substr(box.work.size())] = read_text(e.path());
+            outcomes.push_back(o);
+        }
+        EXPECT_EQ(outcomes[0].run.status, 1);
+        EXPECT_FALSE(outcomes[0].run.err.empty());
+        for (size_t k = 1; k < outcomes.size(); ++k) {
+            SCOPED_TRACE(k);
+            EXPECT_TRUE(same_text(outcomes[k].run.out, outcomes[0].run.out));
+            EXPECT_EQ(outcomes[k].run.err, outcomes[0].run.err);
+            EXPECT_EQ(outcomes[k].run.status, outcomes[0].run.status);
+            ASSERT_EQ(outcomes[k].files.size(), outcomes[0].files.size());
+            for (const auto& [name, content] : outcomes[0].files)
+                EXPECT_TRUE(same_text(outcomes[k].files[name], content)) << name;
+        }
+    }
+}
+
 }  // namespace
