@@ -18,6 +18,8 @@
 //      hostile_scenes.h): its time and peak memory against the decode budget,
 //  13. --mods on 256 characters with the most extended data the reading
 //      keeps, against reading that file,
+//  14. 256 characters with faces as one scene, and as a folder of 256 scenes
+//      of one character each, in wall time,
 // runs 2, 3 and 6 also with --newer-games (the marker table's later rows,
 // whose search must cost no more),
 // and checks that the standard output of runs 2 and 7 is the exact progress
@@ -236,7 +238,10 @@ int main(int argc, char** argv) {
 
     series baseline, no_marker, no_marker_terminal, worst, cards, one_worker, stb, no_marker_newer, worst_newer,
         letters_run, letters_newer, packed, hostile[hostile_scene_count], plain16_run, nested_run, many_run,
-        listing, faceless, mods_run, mods_read;
+        listing, faceless, mods_run, mods_read, cast_one, cast_folder;
+    const std::string cast_one_dir = dir + "/cards_cast_one", cast_folder_dir = dir + "/cards_cast_folder";
+    mkdir(cast_one_dir.c_str(), 0755);
+    mkdir(cast_folder_dir.c_str(), 0755);
     const std::string faceless_cards = dir + "/cards_faceless";
     mkdir(faceless_cards.c_str(), 0755);
     // The folder that takes no card: read-only, and the tool another user
@@ -272,7 +277,11 @@ int main(int argc, char** argv) {
                   time_child({tool, dir + "/" + nested_scene}, dir, &nested_run) &&
                   time_child(many_args, closed_dir, &many_run, nullptr, false, true) &&
                   time_child({read_search, dir + "/" + mods_scene}, dir, &mods_read) &&
-                  time_child({tool, "--mods", dir + "/" + mods_scene}, dir, &mods_run);
+                  time_child({tool, "--mods", dir + "/" + mods_scene}, dir, &mods_run) &&
+                  time_child({tool, "-q", dir + "/" + cast256_scene}, cast_one_dir, &cast_one) &&
+                  time_child({tool, "-q", dir + "/" + cast256_folder}, cast_folder_dir, &cast_folder);
+        empty_directory(cast_one_dir);
+        empty_directory(cast_folder_dir);
         for (size_t h = 0; h < hostile_scene_count && ok; ++h)
             ok = time_child({tool, dir + "/" + hostile_scenes[h].file}, hostile_dir, &hostile[h], &hostile_peak_kib[h]);
         if (!ok) return 1;
@@ -319,6 +328,8 @@ int main(int argc, char** argv) {
     std::printf("   its CPU time %.1f ms   <= 1000 ms  %s\n", many_cpu_ms, many_cpu_ms <= 1000 ? "met" : "MISSED");
     print_row("13 read + memchr, 256 characters' most mods", mods_read, nullptr, 0);
     print_row("   --mods on them, against it", mods_run, &mods_read, 2.0);
+    print_row("14 256 characters in one scene", cast_one, nullptr, 0);
+    print_row("   the same in 256 scenes of a folder", cast_folder, &cast_one, 1.15, &timing::wall);
     std::printf("9 hostile faces, one character each             wall ms   CPU ms  peak memory       target\n");
     bool hostile_met = true;
     for (size_t h = 0; h < hostile_scene_count; ++h)

@@ -1,4 +1,6 @@
 // Writes the benchmark scenes into the directory named by the argument.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -187,6 +189,28 @@ bytes many_small_characters() {
     return scene_with_records(records, 0);
 }
 
+// The 256 characters of cast256: face i % 64, and a skipped section of its own.
+std::vector<bytes> cast256_characters(const std::vector<bytes>& faces) {
+    std::vector<bytes> records;
+    for (int i = 0; i < cast256_records; ++i)
+        records.push_back(build_sp_record({.picture1 = faces[size_t(i) % faces.size()],
+                                           .skipped = {uint8_t(i)},
+                                           .final_section = final_with_sex(uint8_t(i % 2))}));
+    return records;
+}
+
+bool write_cast256(const std::string& dir, const std::vector<bytes>& faces) {
+    const std::vector<bytes> records = cast256_characters(faces);
+    bool ok = write_file(dir + cast256_scene, scene_with_records(records));
+    mkdir((dir + cast256_folder).c_str(), 0755);
+    for (int i = 0; i < cast256_records && ok; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%s/s%03d.png", cast256_folder, i);
+        ok = write_file(dir + name, scene_with_records({records[size_t(i)]}));
+    }
+    return ok;
+}
+
 bytes characters_with_most_mods() {
     std::vector<std::string> plugins;
     for (int p = 0; p < 511; ++p) plugins.push_back("com.example.plugin" + std::to_string(p));
@@ -223,7 +247,7 @@ int main(int argc, char** argv) {
                     write_file(dir + plain16_scene, build_scene(random_trailing(bench_small_scene_bytes - png_head().size()))) &&
                     write_file(dir + nested_scene, nested_later_records(bench_small_scene_bytes)) &&
                     write_file(dir + many_scene, many_small_characters()) &&
-                    write_file(dir + mods_scene, characters_with_most_mods());
+                    write_file(dir + mods_scene, characters_with_most_mods()) && write_cast256(dir, faces);
     if (!ok) std::fprintf(stderr, "cannot write the scenes into %s\n", argv[1]);
     return ok ? 0 : 1;
 }

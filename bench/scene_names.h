@@ -28,3 +28,8 @@ constexpr int many_scene_records = 20000;
 // keeps: 512 plugins and 512 mods, every text field filled.
 constexpr const char* mods_scene = "mods256.png";
 constexpr int mods_scene_records = 256;
+// 256 characters with faces (the 64 faces over again, each record its own):
+// one scene of them all, and a folder of 256 scenes of one each.
+constexpr const char* cast256_scene = "cast256.png";
+constexpr const char* cast256_folder = "cast256";
+constexpr int cast256_records = 256;
