@@ -6,7 +6,6 @@
 #include "extract/crc32.h"
 #include "extract/heap.h"
 #include "extract/marker_table.h"
-#include "extract/options.h"
 #include "extract/progress.h"
 #include "extract/record.h"
 #include "platform/file.h"

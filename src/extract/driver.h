@@ -12,6 +12,10 @@
 
 struct card_pool;
 
+// The option that takes on the later games' markers, as the notice of their
+// characters left out names it.
+constexpr char newer_games_option[] = "--newer-games";
+
 // Receives each finished card: its file name, its PNG bytes and the record
 // bytes that follow them. Returns true only when the whole card was stored;
 // otherwise says why in `why`, which the scan tells the user.
@@ -157,6 +161,4 @@ void card_name_listed(void* files, const char* name);
 bool write_card_file(void* context, const char* name, const uint8_t* png, size_t png_len,
                      const uint8_t* record, size_t record_len, store_failure* why);
 
-// The process: the options, then each scene named in turn (see options.h).
-// Returns the exit status.
-int cardlift_main(int argc, char** argv);
+

@@ -6,13 +6,14 @@
 #include <cstdint>
 #include <memory>
 
+#include "extract/driver.h"
 #include "extract/heap.h"
 #include "extract/marker_table.h"
 #include "extract/shown_name.h"
 #include "platform/file.h"
 
-// The options' long names, as the messages and the help text spell them.
-constexpr char newer_games_option[] = "--newer-games";
+// The options' long names, as the messages and the help text spell them
+// (--newer-games, which a scan's notice names too, in driver.h).
 constexpr char help_option[] = "--help";
 constexpr char version_option[] = "--version";
 constexpr char list_option[] = "--list";

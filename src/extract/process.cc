@@ -10,6 +10,7 @@
 #include "extract/heap.h"
 #include "extract/driver.h"
 #include "extract/options.h"
+#include "extract/process.h"
 #include "extract/report.h"
 #include "extract/requirements.h"
 #include "extract/scene.h"
