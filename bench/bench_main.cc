@@ -47,7 +47,7 @@
 #include <vector>
 
 #include "child_run.h"
-#include "extract/options.h"
+#include "cli/options.h"
 #include "hostile_scenes.h"
 #include "same_files.h"
 #include "scene_builder.h"

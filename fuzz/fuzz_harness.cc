@@ -5,9 +5,9 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "extract/driver.h"
-#include "extract/record_facts.h"
-#include "extract/scene.h"
+#include "run/driver.h"
+#include "scene/record_facts.h"
+#include "scene/scene.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "extract/marker_table.h"
+#include "scene/marker_table.h"
 #include "fuzz_harness.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "extract/crc32.h"
-#include "extract/driver.h"
-#include "extract/report.h"
-#include "extract/scene.h"
+#include "scene/crc32.h"
+#include "run/driver.h"
+#include "run/report.h"
+#include "scene/scene.h"
 
 #ifndef CARDLIFT_VERSION
 #define CARDLIFT_VERSION "unknown"

@@ -16,7 +16,7 @@
 #include <fstream>
 #include <set>
 
-#include "extract/crc32.h"
+#include "scene/crc32.h"
 #include "png_builder.h"
 
 inline std::string read_text(const std::string& path) {

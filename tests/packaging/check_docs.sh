@@ -20,7 +20,7 @@ done
 
 # Rows of the marker table look like: {OPEN "KoiKatuChara" CLOSE, 18, "KK", ...
 rows=$(sed -n 's/^ *{OPEN "\([^"]*\)" CLOSE, *[0-9]*, *"\([^"]*\)".*/\1 \2/p' \
-    "$src/src/extract/marker_table.cc")
+    "$src/src/scene/marker_table.cc")
 [ "$(wc -l <<<"$rows")" -eq 13 ] || fail "expected 13 marker rows in marker_table.cc, read: $rows"
 while read -r name prefix; do
     grep -qF "\\[u3010]$name\\[u3011]@$prefix@" "$page" ||
@@ -35,7 +35,7 @@ done <<<"$rows"
 # conversions, stands in the README and in the manual page (read without its
 # escapes).
 page_text=$(sed 's/\\-/-/g; s/\\&//g' "$page")
-formats=$(sed -n 's/.*text_printf(\(stderr\|err\), *"\([^"]*\)".*/\2/p' "$src"/src/extract/*.cc)
+formats=$(sed -n 's/.*text_printf(\(stderr\|err\), *"\([^"]*\)".*/\2/p' "$src"/src/*/*.cc)
 [ "$(wc -l <<<"$formats")" -ge 6 ] || fail "expected at least 6 messages on standard error, read: $formats"
 while read -r format; do
     while read -r part; do

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <iterator>
 
-#include "extract/entry_extents.h"
-#include "extract/marker_table.h"
-#include "extract/record.h"
+#include "scene/entry_extents.h"
+#include "scene/marker_table.h"
+#include "scene/record.h"
 #include "scene_builder.h"
 
 namespace {

@@ -7,11 +7,11 @@
 
 #include "card/face_decoder.h"
 #include "card/scaler.h"
-#include "extract/face_allowance.h"
-#include "extract/driver.h"
-#include "extract/marker_table.h"
-#include "extract/record.h"
-#include "extract/scene.h"
+#include "run/face_allowance.h"
+#include "run/driver.h"
+#include "scene/marker_table.h"
+#include "scene/record.h"
+#include "scene/scene.h"
 #include "png_builder.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <random>
 
-#include "extract/marker_table.h"
+#include "scene/marker_table.h"
 #include "scene_builder.h"
 
 TEST(marker, search_finds_what_trying_every_position_finds) {

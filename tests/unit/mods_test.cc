@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "extract/record.h"
-#include "extract/record_mods.h"
+#include "scene/record.h"
+#include "scene/record_mods.h"
 #include "scene_builder.h"
 
 namespace {

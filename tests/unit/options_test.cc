@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "extract/options.h"
+#include "cli/options.h"
 
 namespace {
 

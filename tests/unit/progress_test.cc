@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "extract/progress.h"
+#include "run/progress.h"
 #include "platform/file.h"
 
 namespace {

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "extract/marker_table.h"
-#include "extract/record.h"
+#include "scene/marker_table.h"
+#include "scene/record.h"
 #include "scene_builder.h"
 
 namespace {

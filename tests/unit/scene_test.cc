@@ -1,8 +1,8 @@
 // Recognising scene files, and the checksum behind names and duplicates.
 #include <gtest/gtest.h>
 
-#include "extract/crc32.h"
-#include "extract/scene.h"
+#include "scene/crc32.h"
+#include "scene/scene.h"
 #include "scene_builder.h"
 
 TEST(crc32, check_values) {

@@ -10,11 +10,11 @@
 #include <set>
 
 #include "card/card_picture.h"
-#include "extract/card_pool.h"
-#include "extract/crc32.h"
-#include "extract/driver.h"
-#include "extract/options.h"
-#include "extract/scene.h"
+#include "run/card_pool.h"
+#include "scene/crc32.h"
+#include "run/driver.h"
+#include "cli/options.h"
+#include "scene/scene.h"
 #include "png_builder.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "extract/crc32.h"
+#include "scene/crc32.h"
 
 namespace {
 

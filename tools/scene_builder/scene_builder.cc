@@ -8,7 +8,7 @@
 #include <stb/stb_image_write.h>
 
 #include "card/png_encoder.h"  // declares stbi_write_png_to_mem
-#include "extract/crc32.h"
+#include "scene/crc32.h"
 
 void put_u8(bytes& b, uint32_t v) { b.push_back(uint8_t(v)); }
 

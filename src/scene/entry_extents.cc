@@ -1,4 +1,4 @@
-#include "extract/entry_extents.h"
+#include "scene/entry_extents.h"
 
 #include <cstdlib>
 

@@ -1,4 +1,4 @@
-#include "extract/report.h"
+#include "run/report.h"
 
 #include <algorithm>
 

@@ -5,16 +5,16 @@
 #include <cstring>
 #include <memory>
 
-#include "extract/card_pool.h"
-#include "extract/crc32.h"
-#include "extract/heap.h"
-#include "extract/driver.h"
-#include "extract/options.h"
-#include "extract/process.h"
-#include "extract/report.h"
-#include "extract/requirements.h"
-#include "extract/scene.h"
-#include "extract/shown_name.h"
+#include "run/card_pool.h"
+#include "scene/crc32.h"
+#include "base/heap.h"
+#include "run/driver.h"
+#include "cli/options.h"
+#include "cli/process.h"
+#include "run/report.h"
+#include "cli/requirements.h"
+#include "scene/scene.h"
+#include "cli/shown_name.h"
 #include "platform/file.h"
 
 #ifndef CARDLIFT_VERSION

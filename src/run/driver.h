@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "extract/marker_table.h"
-#include "extract/record.h"
-#include "extract/record_mods.h"
+#include "scene/marker_table.h"
+#include "scene/record.h"
+#include "scene/record_mods.h"
 #include "platform/file.h"
 
 struct card_pool;

@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "extract/byte_reader.h"
+#include "base/byte_reader.h"
 
 constexpr uint64_t entry_size = 148;
 // Both extent values are 24-bit numbers, at these offsets in the entry.

@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "extract/record.h"
+#include "scene/record.h"
 
 // The most plugins and mods kept for one record or scene, and the longest
 // text kept of any of their fields (cut on a character boundary).

@@ -1,4 +1,4 @@
-#include "extract/options.h"
+#include "cli/options.h"
 
 #include <getopt.h>
 
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "extract/shown_name.h"
+#include "cli/shown_name.h"
 
 namespace {
 

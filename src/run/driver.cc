@@ -1,13 +1,13 @@
-#include "extract/driver.h"
+#include "run/driver.h"
 
 #include <cstddef>
 
-#include "extract/card_order.h"
-#include "extract/crc32.h"
-#include "extract/heap.h"
-#include "extract/marker_table.h"
-#include "extract/progress.h"
-#include "extract/record.h"
+#include "run/card_order.h"
+#include "scene/crc32.h"
+#include "base/heap.h"
+#include "scene/marker_table.h"
+#include "run/progress.h"
+#include "scene/record.h"
 #include "platform/file.h"
 
 namespace {

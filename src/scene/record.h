@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "extract/entry_extents.h"
-#include "extract/marker_table.h"
+#include "scene/entry_extents.h"
+#include "scene/marker_table.h"
 
 // Holds the longest name: "HS2_M_FFFFFFFF_" and a number of up to ten
 // digits, then, with the character's name in it, a space and up to 48 bytes of

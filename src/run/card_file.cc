@@ -5,8 +5,8 @@
 #include <string>
 #include <unordered_set>
 
-#include "extract/driver.h"
-#include "extract/heap.h"
+#include "run/driver.h"
+#include "base/heap.h"
 #include "platform/file.h"
 
 struct card_files {

@@ -1,9 +1,9 @@
-#include "extract/record.h"
+#include "scene/record.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "extract/byte_reader.h"
+#include "base/byte_reader.h"
 
 namespace {
 

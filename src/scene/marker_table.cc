@@ -1,4 +1,4 @@
-#include "extract/marker_table.h"
+#include "scene/marker_table.h"
 
 #include <cstring>
 

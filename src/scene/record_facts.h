@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "extract/record.h"
+#include "scene/record.h"
 
 // Names are kept up to this many bytes of UTF-8 (a character never cut).
 constexpr size_t fact_text_max = 255;

@@ -13,11 +13,11 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "extract/card_pool.h"
-#include "extract/driver.h"
-#include "extract/face_allowance.h"
-#include "extract/progress.h"
-#include "extract/record.h"
+#include "run/card_pool.h"
+#include "run/driver.h"
+#include "run/face_allowance.h"
+#include "run/progress.h"
+#include "scene/record.h"
 
 // Cards found but not yet settled, per worker: enough to keep every worker
 // busy while the oldest card is written, few enough to bound the memory held

@@ -1,4 +1,4 @@
-#include "extract/record_mods.h"
+#include "scene/record_mods.h"
 
 #include <cstring>
 #include <new>
@@ -6,8 +6,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "extract/byte_reader.h"
-#include "extract/msgpack_read.h"
+#include "base/byte_reader.h"
+#include "scene/msgpack_read.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "extract/shown_name.h"
+#include "cli/shown_name.h"
 
 #include <cstring>
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "extract/record.h"
-#include "extract/record_facts.h"
+#include "scene/record.h"
+#include "scene/record_facts.h"
 
 // The header-only MessagePack library (without Boost: MSGPACK_NO_BOOST), read
 // through its visitor interface, which calls back for each value.

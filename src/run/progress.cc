@@ -1,4 +1,4 @@
-#include "extract/progress.h"
+#include "run/progress.h"
 
 #include "platform/file.h"
 

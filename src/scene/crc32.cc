@@ -1,4 +1,4 @@
-#include "extract/crc32.h"
+#include "scene/crc32.h"
 
 #include <array>
 

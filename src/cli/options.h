@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "extract/driver.h"
-#include "extract/heap.h"
-#include "extract/marker_table.h"
-#include "extract/shown_name.h"
+#include "run/driver.h"
+#include "base/heap.h"
+#include "scene/marker_table.h"
+#include "cli/shown_name.h"
 #include "platform/file.h"
 
 // The options' long names, as the messages and the help text spell them

@@ -11,8 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "extract/driver.h"
-#include "extract/record_mods.h"
+#include "run/driver.h"
+#include "scene/record_mods.h"
 
 // A field of the listing as a script can split and undo it: a backslash
 // becomes "\\", tab, line feed and carriage return "\t", "\n" and "\r", and

@@ -1,9 +1,9 @@
-#include "extract/record_facts.h"
+#include "scene/record_facts.h"
 
 #include <cstring>
 #include <string_view>
 
-#include "extract/msgpack_read.h"
+#include "scene/msgpack_read.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "extract/card_order.h"
+#include "run/card_order.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -6,8 +6,8 @@
 
 #include "card/deflate_check.h"
 #include "card/face_decoder.h"
-#include "extract/crc32.h"
-#include "extract/record_facts.h"
+#include "scene/crc32.h"
+#include "scene/record_facts.h"
 #include "platform/file.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "extract/card_pool.h"
+#include "run/card_pool.h"
 
 #include <cstdlib>
 #include <system_error>

@@ -18,8 +18,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "extract/driver.h"
-#include "extract/record_mods.h"
+#include "run/driver.h"
+#include "scene/record_mods.h"
 
 struct requirement {
     mod_info what;  // a plugin's GUID in what.id alone

@@ -1,8 +1,8 @@
-#include "extract/requirements.h"
+#include "cli/requirements.h"
 
 #include <new>
 
-#include "extract/report.h"
+#include "run/report.h"
 #include "platform/file.h"
 
 namespace {

@@ -1,8 +1,8 @@
-#include "extract/scene.h"
+#include "scene/scene.h"
 
 #include <cstring>
 
-#include "extract/byte_reader.h"
+#include "base/byte_reader.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "extract/face_allowance.h"
+#include "run/face_allowance.h"
 
 void face_allowance_start(face_allowance* a, uint32_t scene_size) {
     a->left = face_allowance_floor + face_allowance_per_scene_byte * scene_size;
