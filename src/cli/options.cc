@@ -114,8 +114,16 @@ command_line read_command_line(int argc, char** argv) {
             line.output_offset = size_t(optarg - argv[line.output_index]);
             break;
         case ':':
-            usage_error(&line, "", std::strncmp(argv[optind - 1], "--", 2) == 0 ? output_option : "-o",
-                        " needs a folder after it");
+            // A value missing, or (mingw-w64's getopt_long) one given to an
+            // option that takes none.
+            if (const option* o = long_option_of(optopt); o && o->has_arg == no_argument) {
+                char name[64];
+                std::snprintf(name, sizeof name, "--%s", o->name);
+                usage_error(&line, "", name, " takes no value");
+            } else {
+                usage_error(&line, "", std::strncmp(argv[optind - 1], "--", 2) == 0 ? output_option : "-o",
+                            " needs a folder after it");
+            }
             break;
         default: refuse_option(&line, argv[optind - 1]); break;
         }

@@ -59,8 +59,9 @@ TEST(options, command_line) {
         std::vector<std::string> args = c.args;
         std::vector<char*> argv{const_cast<char*>("cardlift")};
         for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);  // as main() has it: some getopt_long look there
         const std::vector<char*> before = argv;
-        const command_line line = read_command_line(int(argv.size()), argv.data());
+        const command_line line = read_command_line(int(argv.size()) - 1, argv.data());
         SCOPED_TRACE(testing::PrintToString(c.args));
         EXPECT_EQ(line.action, c.action);
         std::string scenes;
