@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Every console session shown in the README and the manual page (a README
-# "console" block, a man page .EX block), if it shows any output, is replayed
+# Every console session shown in the README, docs/usage.md and the manual page
+# (a "console" block, a man page .EX block), if it shows any output, is replayed
 # with the built program on the bundled demo scene, in a copy of the source
 # tree's layout, and must print what the page shows. The screen is rendered as
 # a terminal shows it: a carriage return starts the line over, and runs of
@@ -50,11 +50,13 @@ replay() {
     done
 }
 
-awk -v out="$tmp/readme" '/^```console$/ { n++; on = 1; next } /^```$/ { on = 0 } on { print > (out "." n) }' \
-    "$src/README.md"
+for doc in README.md docs/usage.md; do
+    awk -v out="$tmp/$(basename "$doc" .md)" '/^```console$/ { n++; on = 1; next } /^```$/ { on = 0 } on { print > (out "." n) }' \
+        "$src/$doc"
+done
 awk -v out="$tmp/man" '/^\.EX$/ { n++; on = 1; next } /^\.EE$/ { on = 0 } on { print > (out "." n) }' \
     "$src/man/cardlift.1"
-for page in readme man; do
+for page in README usage man; do
     demo=0
     for session in "$tmp/$page".*; do
         [ -e "$session" ] || fail "$page: no session found"
