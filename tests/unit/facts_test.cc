@@ -15,11 +15,10 @@ namespace {
 
 // The facts of `record` as a scan measures it.
 record_facts facts_of(const bytes& record, int row = row_kk) {
-    const bytes scene = scene_with_records({record});
+    bytes scene;
+    record_info rec;
     record_facts facts{"x", "x"};
-    const size_t marker = std::search(scene.begin(), scene.end(), record.begin(), record.end()) - scene.begin() + 5;
-    record_info rec{};
-    if (!parse_record(scene.data(), uint32_t(scene.size()), uint32_t(marker), marker_table[row], &rec)) {
+    if (!measure_alone(record, row, &scene, &rec)) {
         ADD_FAILURE() << "no record";
         return facts;
     }

@@ -14,11 +14,10 @@
 namespace {
 
 record_mods mods_of(const bytes& record) {
-    const bytes scene = scene_with_records({record});
+    bytes scene;
+    record_info rec;
     record_mods mods;
-    const size_t marker = std::search(scene.begin(), scene.end(), record.begin(), record.end()) - scene.begin() + 5;
-    record_info rec{};
-    if (!parse_record(scene.data(), uint32_t(scene.size()), uint32_t(marker), marker_table[row_kk], &rec)) {
+    if (!measure_alone(record, row_kk, &scene, &rec)) {
         ADD_FAILURE() << "no record";
         return mods;
     }

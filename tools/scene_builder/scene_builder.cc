@@ -346,3 +346,10 @@ bytes scene_extended_block(const bytes& map) {
     b.insert(b.end(), map.begin(), map.end());
     return b;
 }
+
+bool measure_alone(const bytes& record, int row, bytes* scene, record_info* rec) {
+    *scene = scene_with_records({record});
+    const size_t marker = size_t(std::search(scene->begin(), scene->end(), record.begin(), record.end()) - scene->begin()) + 5;
+    *rec = record_info{};
+    return parse_record(scene->data(), uint32_t(scene->size()), uint32_t(marker), marker_table[row], rec);
+}

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "scene/record.h"
+
 using bytes = std::vector<uint8_t>;
 
 // Appends helpers: little-endian numbers and raw bytes.
@@ -95,6 +97,10 @@ bytes scene_with_records(const std::vector<bytes>& records, size_t gap = 16);
 // A string-and-picture record of `row` with "sex" then `sex_byte` (1: female)
 // and `face` as its face picture.
 bytes character(int row, uint8_t sex_byte, const bytes& face = {}, const std::string& text = "1.0.0");
+
+// `record` alone in scene_with_records (into `scene`), measured as a scan
+// measures it (into `rec`) with the marker row `row`; false when it does not parse.
+bool measure_alone(const bytes& record, int row, bytes* scene, record_info* rec);
 
 // Sets the last four bytes of `data` so that its CRC-32 is `target`.
 void force_crc32(bytes& data, uint32_t target);
