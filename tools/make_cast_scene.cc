@@ -8,9 +8,14 @@
 #include "scene_builder.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_cast_scene <file>\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: make_cast_scene <file> [<file of a later game's character>]\n");
         return 2;
+    }
+    // The second: a Koikatsu character and one of Summer Vacation Scramble.
+    if (argc == 3 && !write_file(argv[2], scene_with_records({character(row_kk, 0), character(row_sv, 1)}))) {
+        std::fprintf(stderr, "cannot write %s\n", argv[2]);
+        return 1;
     }
     const bytes a = named_character(row_kk, 1, {{"lastname", "\xE6\x98\xA5\xE9\x87\x8E"}, {"firstname", "\xE5\x8D\x83\xE4\xBD\xB3"}},
                                     encode_png(busy_picture(120, 160, 4)));

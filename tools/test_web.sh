@@ -25,6 +25,6 @@ if [ ! -d "$tests/node_modules/playwright-core" ]; then
     (cd "$tests" && npm install --no-audit --no-fund --loglevel=error) ||
         { echo "npm could not install playwright-core (see above)" >&2; exit 1; }
 fi
-build/default/make_cast_scene "$tests/cast.png"
+build/default/make_cast_scene "$tests/cast.png" "$tests/later.png"
 echo "Page: $(stat -c %s build/web/cardlift.html) bytes"
-(cd "$tests" && node page_test.mjs ../web/cardlift.html ../default/cardlift ../../demo/demo_scene.png cast.png ../web-artifacts)
+(cd "$tests" && node page_test.mjs ../web/cardlift.html ../default/cardlift ../../demo/demo_scene.png cast.png ../web-artifacts later.png)

@@ -11,7 +11,7 @@ import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
 
-const [pagePath, tool, demoScene, castScene, artifacts] = process.argv.slice(2).map((p) => path.resolve(p));
+const [pagePath, tool, demoScene, castScene, artifacts, laterScene] = process.argv.slice(2).map((p) => path.resolve(p));
 let failures = 0, passes = 0;
 function check(ok, what) {
   console.log((ok ? "ok   " : "FAIL ") + what);
@@ -52,7 +52,10 @@ await page.goto("file://" + path.resolve(pagePath));
 await page.waitForLoadState("load");
 const requests = [];
 page.on("request", (r) => { if (!/^(blob|data):/.test(r.url())) requests.push(r.url()); });
-context.on("request", (r) => { if (!/^(blob|data):/.test(r.url())) requests.push(r.url()); });
+// The page itself, opened again below for the phone, is no request of the page's.
+context.on("request", (r) => {
+  if (!/^(blob|data):/.test(r.url()) && r.url() !== "file://" + path.resolve(pagePath)) requests.push(r.url());
+});
 
 await page.setInputFiles("#pick", ["demo_scene.png", "cast.png", "notes.txt"].map((n) => path.join(scenes, n)));
 await page.waitForFunction(() => document.querySelectorAll("section.scene progress").length === 0 &&
@@ -96,6 +99,59 @@ for (const name of nativeCards) {
   const a = fs.existsSync(path.join(saved, name)) ? fs.readFileSync(path.join(saved, name)) : Buffer.alloc(0);
   check(a.equals(fs.readFileSync(path.join(native, name))), name + ": the same bytes as the program's");
 }
+// A scene without characters, and an Emotion Creators card, say so in one sentence.
+const demoBytes = fs.readFileSync(demoScene);
+const iend = demoBytes.indexOf(Buffer.from("IEND")) + 8;
+fs.writeFileSync(path.join(scenes, "empty.png"), Buffer.concat([demoBytes.subarray(0, iend), Buffer.alloc(64, 46)]));
+fs.writeFileSync(path.join(scenes, "ec.png"), Buffer.concat([demoBytes.subarray(0, iend), Buffer.alloc(20, 46),
+  Buffer.from("\u3010EroMakeChara\u3011"), Buffer.alloc(64, 46)]));
+fs.copyFileSync(laterScene, path.join(scenes, "later.png"));
+await page.setInputFiles("#pick", ["empty.png", "ec.png", "later.png"].map((n) => path.join(scenes, n)));
+await page.waitForFunction(() => document.querySelectorAll("section.scene progress").length === 0 &&
+                                 document.querySelectorAll("section.scene").length === 6, null, { timeout: 60000 });
+const statusOf = (title) => page.$$eval("section.scene", (ss, t) => {
+  const s = ss.find((x) => x.querySelector("h2").textContent === t);
+  return s ? { status: s.querySelector(".status").textContent, tiles: s.querySelectorAll(".tile").length } : null;
+}, title);
+const empty = await statusOf("empty.png");
+check(empty && empty.status === "No characters found.", "a scene without characters: " + JSON.stringify(empty));
+const ec = await statusOf("ec.png");
+check(ec && ec.status.includes("Emotion Creators") && !ec.status.endsWith(".."), "an Emotion Creators card: " + JSON.stringify(ec));
+// Later games by default; the switch scans everything loaded again.
+check(await page.isChecked("#newer"), "later games are found by default");
+const later = await statusOf("later.png");
+check(later && later.tiles === 2 && later.status.startsWith("2 characters"), "later games: both characters: " + JSON.stringify(later));
+await page.uncheck("#newer");
+await page.waitForFunction(() => document.querySelectorAll("section.scene progress").length === 0 &&
+                                 document.querySelectorAll("section.scene").length === 6, null, { timeout: 60000 });
+const without = await statusOf("later.png");
+check(without && without.tiles === 1 && without.status.includes("1 more of later games"),
+      "the switch off scans again: " + JSON.stringify(without));
+// A disabled button looks disabled.
+const fresh = await context.newPage();
+await fresh.goto("file://" + path.resolve(pagePath));
+const look = await fresh.$eval("#save-all", (b) => [getComputedStyle(b).backgroundColor, getComputedStyle(b).cursor]);
+const enabled = await page.$eval("#save-all", (b) => getComputedStyle(b).backgroundColor);
+check(look[1] === "not-allowed" && look[0] !== enabled, "a disabled Save all looks disabled: " + look.join(", "));
+// On a phone: two cards a row, file names broken only after an underscore.
+await fresh.setViewportSize({ width: 390, height: 844 });
+await fresh.setInputFiles("#pick", [path.join(scenes, "demo_scene.png")]);
+await fresh.waitForFunction(() => document.querySelectorAll(".tile").length === 5, null, { timeout: 60000 });
+const rows = await fresh.$$eval(".tile", (ts) => ts.map((t) => Math.round(t.getBoundingClientRect().top)));
+check(rows.filter((top) => top === rows[0]).length === 2, "phone: two cards a row: " + rows.join(", "));
+const parts = await fresh.$$eval(".tile .file", (fs) => fs.map((f) => {
+  const range = document.createRange(), lines = [];
+  for (const node of f.childNodes) {
+    if (node.nodeType !== 3) continue;
+    range.selectNodeContents(node);
+    lines.push(range.getClientRects().length);
+  }
+  return Math.max(...lines);
+}));
+check(parts.every((n) => n === 1), "phone: no part of a file name broken: " + parts.join(", "));
+await fresh.screenshot({ path: path.join(artifacts, "page-phone.png"), fullPage: true });
+await fresh.close();
+
 check(requests.length === 0, "no request after the page loaded" + (requests.length ? ": " + requests.join(", ") : ""));
 check(errors.length === 0, "no script error" + (errors.length ? ": " + errors.join("; ") : ""));
 await browser.close();
