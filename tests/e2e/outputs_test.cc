@@ -346,6 +346,11 @@ TEST(e2e_outputs, names_show_on_a_terminal) {
     EXPECT_NE(text.find(kondo + " " + aono), std::string::npos) << text;
     EXPECT_NE(text.find(renee + " " + star), std::string::npos) << text;
     if (!windows_tool()) EXPECT_NE(text.find("\t" + smile + "\t"), std::string::npos) << text;
+    // The output folder named in a script the ANSI code page lacks is made as
+    // named (the Windows program reads it from the wide command line).
+    const std::string folder = kondo + "_cards";
+    EXPECT_EQ(run_tool(box, {"-q", "-o", folder, "scene.png"}).status, 0);
+    EXPECT_TRUE(std::filesystem::is_regular_file(box.work + "/" + folder + "/" + card_name("KK_F", 1)));
     const run_result stored = run_tool(box, {"--list", "scene.png"});
     EXPECT_EQ(stored.out, "scene.png\t" + card_name("KK_F", 1) + "\tKK\tF\t" + kondo + " " + aono + "\t-\t0" + line_end +
                               "scene.png\t" + card_name("KK_M", 2) + "\tKK\tM\t" + renee + " " + star + "\t-\t0" +
