@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "card/face_decoder.h"
 #include "base/byte_reader.h"
+#include "card/face_decoder.h"
 
 // Names, tables and checks below follow stb_image 2.27's zlib decoder
 // (stbi__parse_zlib and the functions it calls) step for step, so that the

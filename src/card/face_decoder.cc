@@ -6,10 +6,10 @@
 
 #include <stb/stb_image.h>
 
+#include "base/byte_reader.h"
 #include "card/deflate_check.h"
 #include "card/shared_budget.h"
 #include "card/stb_alloc.h"
-#include "base/byte_reader.h"
 
 // The blocks stb_image 2.27 holds, one step of a PNG decode after another (P is
 // width x height, S the bytes of a sample, 1 or 2):

@@ -52,6 +52,16 @@ const option* long_option_of(int value) {
     return nullptr;
 }
 
+// `--NAME takes no value`, for the long option `o`.
+void takes_no_value(command_line* line, const option* o) {
+    char name[64];
+    std::snprintf(name, sizeof name, "--%s", o->name);
+    usage_error(line, "", name, " takes no value");
+}
+
+// The output option as `arg` spelt it: --output or -o.
+const char* output_spelling(const char* arg) { return std::strncmp(arg, "--", 2) == 0 ? output_option : "-o"; }
+
 // An option getopt_long refused. With no optopt it is a long option it could
 // not match (unknown, or the start of several: `arg`, the argument it read
 // last); with a long option's value, that option given a value it takes none
@@ -59,9 +69,7 @@ const option* long_option_of(int value) {
 void refuse_option(command_line* line, const char* arg) {
     const option* known = optopt != 0 ? long_option_of(optopt) : nullptr;
     if (known && (optopt >= 256 || std::strncmp(arg, "--", 2) == 0)) {
-        char name[64];
-        std::snprintf(name, sizeof name, "--%s", known->name);
-        usage_error(line, "", name, " takes no value");
+        takes_no_value(line, known);
         return;
     }
     if (optopt != 0) {
@@ -105,8 +113,7 @@ command_line read_command_line(int argc, char** argv) {
         case opt_mods: line.mods = true; break;
         case 'o':
             // An empty name would put the cards at "/NAME".
-            if (!*optarg) usage_error(&line, "", std::strncmp(argv[optind - 1], "--", 2) == 0 ? output_option : "-o",
-                                      " needs a folder name, not an empty one");
+            if (!*optarg) usage_error(&line, "", output_spelling(argv[optind - 1]), " needs a folder name, not an empty one");
             line.output = optarg;
             // Past its value either way: "-o DIR" ends with DIR, "-oDIR" and
             // "--output=DIR" hold it after their ASCII start.
@@ -116,14 +123,8 @@ command_line read_command_line(int argc, char** argv) {
         case ':':
             // A value missing, or (mingw-w64's getopt_long) one given to an
             // option that takes none.
-            if (const option* o = long_option_of(optopt); o && o->has_arg == no_argument) {
-                char name[64];
-                std::snprintf(name, sizeof name, "--%s", o->name);
-                usage_error(&line, "", name, " takes no value");
-            } else {
-                usage_error(&line, "", std::strncmp(argv[optind - 1], "--", 2) == 0 ? output_option : "-o",
-                            " needs a folder after it");
-            }
+            if (const option* o = long_option_of(optopt); o && o->has_arg == no_argument) takes_no_value(&line, o);
+            else usage_error(&line, "", output_spelling(argv[optind - 1]), " needs a folder after it");
             break;
         default: refuse_option(&line, argv[optind - 1]); break;
         }

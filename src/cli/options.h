@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <memory>
 
-#include "run/driver.h"
 #include "base/heap.h"
-#include "scene/marker_table.h"
 #include "cli/shown_name.h"
 #include "platform/file.h"
+#include "run/driver.h"
+#include "scene/marker_table.h"
 
 // The options' long names, as the messages and the help text spell them
 // (--newer-games, which a scan's notice names too, in driver.h).

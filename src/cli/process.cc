@@ -5,17 +5,17 @@
 #include <cstring>
 #include <memory>
 
-#include "run/card_pool.h"
-#include "scene/crc32.h"
 #include "base/heap.h"
-#include "run/driver.h"
 #include "cli/options.h"
 #include "cli/process.h"
-#include "run/report.h"
 #include "cli/requirements.h"
-#include "scene/scene.h"
 #include "cli/shown_name.h"
 #include "platform/file.h"
+#include "run/card_pool.h"
+#include "run/driver.h"
+#include "run/report.h"
+#include "scene/crc32.h"
+#include "scene/scene.h"
 
 #ifndef CARDLIFT_VERSION
 #define CARDLIFT_VERSION "unknown"
@@ -29,7 +29,7 @@ void print_usage() {
 }
 
 void print_help() {
-    text_printf(stdout, 
+    text_printf(stdout,
         "Usage: cardlift [options] [--] <scene.png or folder>...\r\n"
         "\r\n"
         "Extract character cards from Illusion/IllGames scene files: every character\r\n"

@@ -2,8 +2,8 @@
 
 #include <new>
 
-#include "run/report.h"
 #include "platform/file.h"
+#include "run/report.h"
 
 namespace {
 

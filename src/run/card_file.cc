@@ -5,9 +5,9 @@
 #include <string>
 #include <unordered_set>
 
-#include "run/driver.h"
 #include "base/heap.h"
 #include "platform/file.h"
+#include "run/driver.h"
 
 struct card_files {
     const char* folder;

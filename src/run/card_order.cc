@@ -6,9 +6,9 @@
 
 #include "card/deflate_check.h"
 #include "card/face_decoder.h"
+#include "platform/file.h"
 #include "scene/crc32.h"
 #include "scene/record_facts.h"
-#include "platform/file.h"
 
 namespace {
 

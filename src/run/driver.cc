@@ -2,13 +2,13 @@
 
 #include <cstddef>
 
-#include "run/card_order.h"
-#include "scene/crc32.h"
 #include "base/heap.h"
-#include "scene/marker_table.h"
-#include "run/progress.h"
-#include "scene/record.h"
 #include "platform/file.h"
+#include "run/card_order.h"
+#include "run/progress.h"
+#include "scene/crc32.h"
+#include "scene/marker_table.h"
+#include "scene/record.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/file.h"
 #include "scene/marker_table.h"
 #include "scene/record.h"
 #include "scene/record_mods.h"
-#include "platform/file.h"
 
 struct card_pool;
 

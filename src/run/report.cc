@@ -1,9 +1,11 @@
 #include "run/report.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include <nlohmann/json.hpp>
 
+#include "base/utf8.h"
 #include "platform/file.h"
 
 namespace {
@@ -20,27 +22,6 @@ const char* result_text(card_result result) {
     case card_result::later_game: return "later game";
     }
     return "";
-}
-
-// The length of the valid UTF-8 character at `s` (1 to 4), 0 when the bytes
-// there are none (a stray continuation byte, an overlong form, a surrogate,
-// beyond U+10FFFF, cut short).
-size_t utf8_length(const unsigned char* s) {
-    const unsigned char c = s[0];
-    size_t n;
-    uint32_t code;
-    if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) n = 2, code = c & 0x1F;
-    else if (c >= 0xE0 && c <= 0xEF) n = 3, code = c & 0x0F;
-    else if (c >= 0xF0 && c <= 0xF4) n = 4, code = c & 0x07;
-    else return 0;
-    for (size_t i = 1; i < n; ++i) {
-        if ((s[i] & 0xC0) != 0x80) return 0;  // the terminator stops here too
-        code = code << 6 | (s[i] & 0x3F);
-    }
-    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return 0;
-    return n;
 }
 
 void put_hex(std::string& out, unsigned char c) {
@@ -117,6 +98,7 @@ std::string escaped_field(const char* text) {
     if (plain_ascii(text)) return text;
     std::string out;
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* end = s + std::strlen(text);
     while (*s) {
         const unsigned char c = *s;
         if (c == '\\') out += "\\\\";
@@ -128,7 +110,7 @@ std::string escaped_field(const char* text) {
             ++s;
             continue;
         }
-        const size_t n = utf8_length(s);
+        const size_t n = utf8_char_length(s, size_t(end - s));
         if (n == 0 || (n == 2 && c == 0xC2 && s[1] < 0xA0)) {
             // No UTF-8, or a C1 control (U+0080 to U+009F): byte by byte.
             const size_t bytes = n == 0 ? 1 : 2;
@@ -164,6 +146,7 @@ namespace {
 void put_json_string(FILE* out, const char* text) {
     text_putc('"', out);
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    const unsigned char* end = s + std::strlen(text);
     while (*s) {
         if (*s == '"' || *s == '\\') {
             text_putc('\\', out);
@@ -171,7 +154,7 @@ void put_json_string(FILE* out, const char* text) {
         } else if (*s < 0x20 || *s == 0x7F) {
             text_printf(out, "\\u%04X", unsigned(*s++));
         } else {
-            const size_t n = utf8_length(s);
+            const size_t n = utf8_char_length(s, size_t(end - s));
             if (n == 0) text_puts("\\uFFFD", out);
             else text_write(out, reinterpret_cast<const char*>(s), n);
             s += n ? n : 1;

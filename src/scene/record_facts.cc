@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/utf8.h"
 #include "scene/msgpack_read.h"
 
 namespace {
@@ -32,20 +33,6 @@ struct parameter_reader : bounded_visitor {
     }
 };
 
-// The length of the UTF-8 character at `s` (1 to 4) when it is one, else 0.
-size_t utf8_char(const unsigned char* s, size_t left) {
-    const unsigned char c = s[0];
-    size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-    if (n == 0 || n > left) return 0;
-    for (size_t i = 1; i < n; ++i)
-        if ((s[i] & 0xC0) != 0x80) return 0;
-    if (n == 2 && c < 0xC2) return 0;                                   // overlong
-    if (n == 3 && c == 0xE0 && s[1] < 0xA0) return 0;                   // overlong
-    if (n == 3 && c == 0xED && s[1] >= 0xA0) return 0;                  // surrogate
-    if (n == 4 && ((c == 0xF0 && s[1] < 0x90) || c > 0xF4 || (c == 0xF4 && s[1] >= 0x90))) return 0;
-    return n;
-}
-
 }  // namespace
 
 void copy_valid_utf8(const char* text, size_t len, char (&out)[fact_text_max + 1]) {
@@ -53,7 +40,7 @@ void copy_valid_utf8(const char* text, size_t len, char (&out)[fact_text_max + 1
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
     size_t at = 0, o = 0;
     while (at < len) {
-        size_t n = utf8_char(s + at, len - at);
+        size_t n = utf8_char_length(s + at, len - at);
         const char* piece = n ? text + at : replacement;
         const size_t piece_len = n ? n : 3;
         if (o + piece_len > fact_text_max) break;

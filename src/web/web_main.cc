@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "scene/crc32.h"
 #include "run/driver.h"
 #include "run/report.h"
+#include "scene/crc32.h"
 #include "scene/scene.h"
 
 #ifndef CARDLIFT_VERSION
