@@ -173,7 +173,10 @@ void settle(card_order* o, found_card& card) {
     const card_job* job = nullptr;
     store_failure why{false, "not enough memory to encode the card picture"};
     bool stored = o->settings->list_only;
-    if (!stored) {
+    if (card.elsewhere) {
+        stored = o->sink->write(o->sink->context, name, nullptr, 0, o->scene + card.rec.first,
+                                card.rec.end - card.rec.first, &why);
+    } else if (!stored) {
         card_job& drawn = o->pictures[card.picture].job;
         card_pool_wait(o->pool, &drawn);
         job = &drawn;
@@ -194,7 +197,7 @@ void settle(card_order* o, found_card& card) {
         progress_end_line(o->progress);
         text_printf(o->settings->err, "cannot write %s: %s\r\n", name, why.reason);
         tell(o, card, card_result::failed, name, number + 1, why.reason, facts, job);
-        if (job->png) keep_failed_picture(o, card.picture);
+        if (job && job->png) keep_failed_picture(o, card.picture);
         if (why.folder) stop_writing(o, card, why);
     }
     if (totals->written == max_cards) {
@@ -283,6 +286,7 @@ found_card* add_found(card_order* o, const record_info& rec, const marker_row& r
     card.crc = crc32(o->scene + rec.first, rec.end - rec.first);
     card.later = later;
     card.picture = -1;
+    card.elsewhere = false;
     return &card;
 }
 
@@ -302,7 +306,13 @@ void card_order_add(card_order* o, const record_info& rec, const marker_row& row
     // written cards stay written; it needs no picture.
     // Once the folder takes no card, no picture is drawn either.
     const bool needed = !already_written(o, card.crc) && !o->totals->folder_stopped && !o->settings->list_only;
-    card.picture = needed ? picture_for(o, rec, card.crc, face_of(o, rec, card.crc)) : -1;
+    // Every share weighs every face against the scene's allowance, so that
+    // each grants the same faces as a scan drawing them all.
+    const uint8_t* face = needed ? face_of(o, rec, card.crc) : nullptr;
+    const scan_settings* s = o->settings;
+    const bool mine = s->share_count <= 1 || card.crc % s->share_count == s->share_index;
+    card.picture = needed && mine ? picture_for(o, rec, card.crc, face) : -1;
+    card.elsewhere = needed && !mine;
     ++o->found_count;
     settle_ready(o);
 }

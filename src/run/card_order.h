@@ -40,6 +40,7 @@ struct found_card {
     uint32_t crc;            // of the record's bytes
     int picture;             // index into card_order::pictures, -1 when none is needed
     bool later;              // a later game's record the run leaves out: only told
+    bool elsewhere;          // needs a picture that another share of the scan draws
 };
 
 // A picture being drawn or drawn, shared by every found card whose record has

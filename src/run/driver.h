@@ -16,8 +16,8 @@ struct card_pool;
 // characters left out names it.
 constexpr char newer_games_option[] = "--newer-games";
 
-// Receives each finished card: its file name, its PNG bytes and the record
-// bytes that follow them. Returns true only when the whole card was stored;
+// Receives each finished card: its file name, its PNG bytes (none for a card
+// another share draws, see scan_settings) and the record bytes that follow them. Returns true only when the whole card was stored;
 // otherwise says why in `why`, which the scan tells the user.
 struct card_sink {
     bool (*write)(void* context, const char* name, const uint8_t* png, size_t png_len,
@@ -102,6 +102,13 @@ struct scan_settings {
     // Drawing threads shared by the scans of a run (card_pool.h); null: each
     // scan starts its own, with `workers` threads.
     struct card_pool* pool = nullptr;
+    // Scans of the same scene may split the drawing: this one draws only the
+    // cards whose record checksum modulo `share_count` is `share_index`, and
+    // hands the others to the sink without a picture (png null, png_len 0),
+    // named, numbered and told as if drawn. Everything else is the same in
+    // every share, so the shares' cards together are one scan's.
+    uint32_t share_count = 1;
+    uint32_t share_index = 0;
 };
 
 // Scans `scene` from `start` (the IEND chunk) to its end for the markers of

@@ -60,14 +60,17 @@ bool log_write(void* to, const char* name, const uint8_t* png, size_t png_len, c
     *why = store_failure{false, "planted failure"};
     return ok;
 }
-scan_result scan(const bytes& file, const std::set<size_t>& failing, uint32_t workers) {
+scan_result scan(const bytes& file, const std::set<size_t>& failing, uint32_t workers, uint32_t share_index = 0,
+                 uint32_t share_count = 1) {
     scan_result r{failing};
     uint32_t iend = 0;
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     if (!out || !err || !find_scene_data(file.data(), uint32_t(file.size()), &iend)) return r;
-    scan_scene(file.data(), uint32_t(file.size()), iend, tag, {marker_set::standard, workers, false, err},
-               card_sink{log_write, &r}, out, &r.totals);
+    scan_settings settings{marker_set::standard, workers, false, err};
+    settings.share_index = share_index;
+    settings.share_count = share_count;
+    scan_scene(file.data(), uint32_t(file.size()), iend, tag, settings, card_sink{log_write, &r}, out, &r.totals);
     std::rewind(err);
     for (int c; (c = std::fgetc(err)) != EOF;) r.messages += char(c);
     std::fclose(err);
@@ -227,4 +230,42 @@ TEST(workers, the_256th_stored_card_ends_the_run) {
     const scan_result want = expect_one_run_for_every_count(records, {0, 1, 2, 3, 259}, {max_workers});
     ASSERT_EQ(want.calls.size(), 261u);  // every record to 260 a new card
     EXPECT_EQ(want.calls.back().name, card_name(records[260], 261));  // the failed cards' numbers stay used
+}
+
+// The drawing split over three scans of the same scene, as the page splits it
+// over its workers: each share makes the same calls with the same names and
+// records, and the picture of exactly the cards whose checksum falls to it,
+// the very picture the whole scan draws.
+TEST(workers, shares_of_the_drawing_make_one_scan) {
+    std::vector<person> records;
+    const bytes faces[] = {big, small_face, other_face, {}};
+    for (int i = 0; i < 24; ++i) records.push_back(make(i % 5 ? row_kk : row_rg, i % 3 ? 'F' : 'M', faces[i % 4],
+                                                        "s" + std::to_string(i)));
+    records.push_back(records[2]);
+    records.insert(records.begin() + 7, decoy());
+    std::vector<bytes> datas;
+    for (const person& p : records) datas.push_back(p.data);
+    const bytes file = plan_scene(datas).file;
+    const scan_result whole = scan(file, {}, 0);
+    ASSERT_EQ(whole.calls.size(), 24u);
+    for (uint32_t workers : {0u, 3u})
+        for (uint32_t index = 0; index < 3; ++index) {
+            SCOPED_TRACE(testing::Message() << workers << " workers, share " << index);
+            const scan_result part = scan(file, {}, workers, index, 3);
+            ASSERT_EQ(part.calls.size(), whole.calls.size());
+            size_t drawn = 0;
+            for (size_t i = 0; i < part.calls.size(); ++i) {
+                const sink_call& got = part.calls[i];
+                const sink_call& want = whole.calls[i];
+                EXPECT_EQ(got.name, want.name);
+                EXPECT_EQ(got.record, want.record);
+                const bool mine = crc32(want.record.data(), want.record.size()) % 3 == index;
+                EXPECT_EQ(got.png, mine ? want.png : bytes()) << got.name;
+                drawn += mine;
+            }
+            EXPECT_GT(drawn, 0u);
+            EXPECT_EQ(part.progress, whole.progress);
+            EXPECT_EQ(part.totals.written, whole.totals.written);
+            EXPECT_EQ(part.totals.duplicates, whole.totals.duplicates);
+        }
 }
