@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the web edition (build/web/cardlift.html, preset "web") and tests the
 # page in Debian's chromium, driven headless by playwright-core from npm
-# (installed into build/web-tests): the tiles, every saved card against the
-# Linux program's, a file that is no scene, and no request after the page
-# loaded. Part of ./test.sh --all. Leaves a screenshot in
+# (installed into build/web-tests): the tiles, the zip of every card against
+# the Linux program's cards, the switches, a folder of 150 scenes, the phone
+# layout, and no request after the page loaded. Part of ./test.sh --all. Leaves a screenshot in
 # build/web-artifacts/page.png.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -25,6 +25,7 @@ if [ ! -d "$tests/node_modules/playwright-core" ]; then
     (cd "$tests" && npm install --no-audit --no-fund --loglevel=error) ||
         { echo "npm could not install playwright-core (see above)" >&2; exit 1; }
 fi
-build/default/make_cast_scene "$tests/cast.png" "$tests/later.png"
+mkdir -p "$tests/made"
+build/default/make_cast_scene "$tests/made"
 echo "Page: $(stat -c %s build/web/cardlift.html) bytes"
-(cd "$tests" && node page_test.mjs ../web/cardlift.html ../default/cardlift ../../demo/demo_scene.png cast.png ../web-artifacts later.png)
+(cd "$tests" && node page_test.mjs ../web/cardlift.html ../default/cardlift ../../demo/demo_scene.png made ../web-artifacts)

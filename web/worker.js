@@ -1,9 +1,15 @@
 // The page's worker: the scan runs here, off the page's thread, so the page
-// never freezes. Appended to the module's code (createCardlift) in one script.
+// never freezes. The page runs several and gives each a share of every
+// scene's drawing. Appended to the module's code (createCardlift) in one script.
 "use strict";
 const modulePromise = createCardlift();
+const megabytes = (n) => Math.max(1, Math.round(n / 1048576));
+function outOfMemory(id, size) {
+  postMessage({ id, outOfMemory: true, error: "This file (" + megabytes(size) + " MB) needs more memory than " +
+    "this browser gives a page. The cardlift program extracts it; so may a browser with more memory." });
+}
 onmessage = async (event) => {
-  const { id, name, bytes, newer } = event.data;
+  const { id, name, bytes, newer, names, share, shares } = event.data;
   let M;
   try {
     M = await modulePromise;
@@ -13,26 +19,29 @@ onmessage = async (event) => {
   }
   M.onProgress = (percent) => postMessage({ id, progress: percent });
   const data = new Uint8Array(bytes);
-  const at = M._malloc(data.length || 1);
-  if (!at) {
-    postMessage({ id, error: "This file is too large for the memory this browser gives a page (" +
-      Math.round(data.length / 1048576) + " MB)." });
-    return;
-  }
+  let at = 0;
   try {
+    at = M._malloc(data.length || 1);
+    if (!at) return outOfMemory(id, data.length);
     M.HEAPU8.set(data, at);
-    M.ccall("web_scan", "number", ["number", "number", "string", "number"], [at, data.length, name, newer ? 1 : 0]);
+    const scanned = M.ccall("web_scan", "number", ["number", "number", "string", "number", "number", "number", "number"],
+                            [at, data.length, name, newer ? 1 : 0, names ? 1 : 0, share, shares]);
+    if (scanned < 0) return outOfMemory(id, data.length);
     const report = JSON.parse(M.UTF8ToString(M._web_report()));
+    const repeats = JSON.parse(M.UTF8ToString(M._web_repeats()));
     const cards = [];
     for (let i = 0; i < M._web_card_count(); ++i) {
       const start = M._web_card_data(i);
       cards.push({ name: M.UTF8ToString(M._web_card_name(i)), bytes: M.HEAPU8.slice(start, start + M._web_card_size(i)) });
     }
-    postMessage({ id, report, cards }, cards.map((c) => c.bytes.buffer));
+    postMessage({ id, report, repeats, cards }, cards.map((c) => c.bytes.buffer));
   } catch (e) {
-    postMessage({ id, error: "The browser ran out of memory for this file: " + e });
+    // Memory that ran out arrives as a RangeError, or as a number (a C++
+    // exception the module did not catch); anything else is a fault said as it is.
+    if (typeof e === "number" || e instanceof RangeError) outOfMemory(id, data.length);
+    else postMessage({ id, error: "The page failed on this file: " + (e && e.message ? e.message : e) });
   } finally {
-    M._free(at);
+    if (at) M._free(at);
     M._web_reset();
   }
 };
