@@ -39,3 +39,16 @@ test_packages=(lintian groff-base mandoc python3-jsonschema)
 web_packages=(emscripten chromium fonts-ipafont-gothic nodejs)
 # The fuzzers: clang's libFuzzer and sanitizer runtime.
 fuzz_packages=(clang-14 libclang-rt-14-dev)
+
+# Installs playwright-core (the version tests/web/package.json names) into the
+# folder $1 from npm, unless it is there: the browser tests and the page's
+# benchmark drive Debian's chromium with it.
+ensure_playwright() {
+    command -v npm >/dev/null ||
+        { echo "npm is missing: install the package npm (or nodejs from a source that brings it)" >&2; return 1; }
+    mkdir -p "$1"
+    cp "$here/tests/web/package.json" "$1/"
+    [ -d "$1/node_modules/playwright-core" ] && return 0
+    (cd "$1" && npm install --no-audit --no-fund --loglevel=error) ||
+        { echo "npm could not install playwright-core into $1 (see above)" >&2; return 1; }
+}

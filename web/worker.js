@@ -8,8 +8,21 @@ function outOfMemory(id, size) {
   postMessage({ id, outOfMemory: true, error: "This file (" + megabytes(size) + " MB) needs more memory than " +
     "this browser gives a page. The cardlift program extracts it; so may a browser with more memory." });
 }
+// Whether `b` holds the marker of Emotion Creators' characters, which this
+// program cannot read: the page says so rather than "no characters".
+const emotionMarker = new TextEncoder().encode("【EroMakeChara】");
+function holdsEmotionCreators(b) {
+  outer: for (let i = b.indexOf(emotionMarker[0]); i >= 0 && i + emotionMarker.length <= b.length; i = b.indexOf(emotionMarker[0], i + 1)) {
+    for (let k = 1; k < emotionMarker.length; k++) if (b[i + k] !== emotionMarker[k]) continue outer;
+    return true;
+  }
+  return false;
+}
+
+// Each worker reads the file itself, beside the others; the cards go back as
+// Blobs, made here rather than on the page's thread.
 onmessage = async (event) => {
-  const { id, name, bytes, newer, names, share, shares } = event.data;
+  const { id, name, file, newer, names, share, shares } = event.data;
   let M;
   try {
     M = await modulePromise;
@@ -18,7 +31,13 @@ onmessage = async (event) => {
     return;
   }
   M.onProgress = (percent) => postMessage({ id, progress: percent });
-  const data = new Uint8Array(bytes);
+  let data;
+  try {
+    data = new Uint8Array(await file.arrayBuffer());
+  } catch (e) {
+    postMessage({ id, error: "This file could not be read (" + (e.message || e) + "). It may be too large for this browser." });
+    return;
+  }
   let at = 0;
   try {
     at = M._malloc(data.length || 1);
@@ -32,9 +51,11 @@ onmessage = async (event) => {
     const cards = [];
     for (let i = 0; i < M._web_card_count(); ++i) {
       const start = M._web_card_data(i);
-      cards.push({ name: M.UTF8ToString(M._web_card_name(i)), bytes: M.HEAPU8.slice(start, start + M._web_card_size(i)) });
+      cards.push({ name: M.UTF8ToString(M._web_card_name(i)),
+                   blob: new Blob([M.HEAPU8.subarray(start, start + M._web_card_size(i))], { type: "image/png" }) });
     }
-    postMessage({ id, report, repeats, cards }, cards.map((c) => c.bytes.buffer));
+    const emotionCreators = share === 0 && holdsEmotionCreators(data);
+    postMessage({ id, report, repeats, cards, emotionCreators });
   } catch (e) {
     // Memory that ran out arrives as a RangeError, or as a number (a C++
     // exception the module did not catch); anything else is a fault said as it is.

@@ -255,6 +255,7 @@ void card_order_start(card_order* o, const uint8_t* scene, uint32_t scene_size, 
         slot.job.png = nullptr;
     }
     o->failed_count = 0;
+    o->added = 0;
 }
 
 bool card_order_can_take(const card_order* o) { return !o->held || o->found_count < o->found_limit; }
@@ -310,7 +311,7 @@ void card_order_add(card_order* o, const record_info& rec, const marker_row& row
     // each grants the same faces as a scan drawing them all.
     const uint8_t* face = needed ? face_of(o, rec, card.crc) : nullptr;
     const scan_settings* s = o->settings;
-    const bool mine = s->share_count <= 1 || card.crc % s->share_count == s->share_index;
+    const bool mine = s->share_count <= 1 || o->added++ % s->share_count == s->share_index;
     card.picture = needed && mine ? picture_for(o, rec, card.crc, face) : -1;
     card.elsewhere = needed && !mine;
     ++o->found_count;

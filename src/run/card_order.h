@@ -77,6 +77,7 @@ struct card_order {
     // told or written until released (the scene before is still settling).
     bool held;
     face_allowance faces;
+    uint32_t added;  // characters found so far: the drawing's share goes by it
 };
 
 // Prepares an empty order for the scene of `scene_size` bytes at `scene`,

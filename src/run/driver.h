@@ -103,10 +103,11 @@ struct scan_settings {
     // scan starts its own, with `workers` threads.
     struct card_pool* pool = nullptr;
     // Scans of the same scene may split the drawing: this one draws only the
-    // cards whose record checksum modulo `share_count` is `share_index`, and
-    // hands the others to the sink without a picture (png null, png_len 0),
-    // named, numbered and told as if drawn. Everything else is the same in
-    // every share, so the shares' cards together are one scan's.
+    // characters found at a place (0, 1, 2, ... in scan order, repeats
+    // counted) that is `share_index` modulo `share_count`, and hands the
+    // others to the sink without a picture (png null, png_len 0), named,
+    // numbered and told as if drawn. Everything else is the same in every
+    // share, so the shares' cards together are one scan's.
     uint32_t share_count = 1;
     uint32_t share_index = 0;
 };
