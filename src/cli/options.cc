@@ -31,12 +31,13 @@ const option long_options[] = {
     {help_option + 2, no_argument, nullptr, 'h'},
     {version_option + 2, no_argument, nullptr, opt_version},
     {mods_option + 2, no_argument, nullptr, opt_mods},
+    {recursive_option + 2, no_argument, nullptr, 'r'},
     {nullptr, 0, nullptr, 0},
 };
 // "-": scenes come back in place, in order, as opt_scene (nothing is
 // reordered, so each keeps its argv index); ":": a missing value is told
 // apart from an unknown option.
-constexpr char short_options[] = "-:lqho:";
+constexpr char short_options[] = "-:lqrho:";
 
 constexpr char see_help[] = " (cardlift --help lists the options)";
 
@@ -108,6 +109,7 @@ command_line read_command_line(int argc, char** argv) {
         case opt_json: line.json = true; break;
         case opt_names: line.names = true; break;
         case 'q': line.quiet = true; break;
+        case 'r': line.recursive = true; break;
         case 'h': help = true; break;
         case opt_version: version = true; break;
         case opt_mods: line.mods = true; break;

@@ -22,6 +22,7 @@ constexpr char names_option[] = "--names";
 constexpr char output_option[] = "--output";
 constexpr char quiet_option[] = "--quiet";
 constexpr char mods_option[] = "--mods";
+constexpr char recursive_option[] = "--recursive";
 
 enum class command_action : uint8_t {
     extract,  // the scenes named, or the usage when there are none
@@ -48,6 +49,7 @@ struct command_line {
     bool names;          // --names: the character's name in each card's file name
     bool quiet;          // --quiet: no progress text
     bool mods;           // --mods: write nothing, print what the characters need
+    bool recursive;      // --recursive: a folder's subfolders too, at any depth
     const char* output;  // --output DIR: the folder for the cards; null: the current one
     int output_index;    // the argv index that holds it, and where in that argument it starts
     size_t output_offset;

@@ -36,7 +36,7 @@ void print_help() {
         "placed in each scene is written as a card of its own (a 252 x 352 picture\r\n"
         "followed by the character's data), into the current directory or the folder\r\n"
         "of --output. A folder named as a scene stands for every .png file directly\r\n"
-        "in it, in name order.\r\n"
+        "in it, in name order (with --recursive, in its subfolders too).\r\n"
         "\r\n"
         "Options (anywhere among the scenes; -lq combines, -oDIR and --output=DIR work):\r\n"
         "  --newer-games  also extract the characters of Koikatsu Sunshine, Honey Come\r\n"
@@ -58,6 +58,9 @@ void print_help() {
         "  --output DIR, -o DIR\r\n"
         "                 write the cards into DIR (made if missing)\r\n"
         "  --quiet, -q    no progress text, only the summary and the messages\r\n"
+        "  --recursive, -r\r\n"
+        "                 a folder stands for its .png files at any depth, each\r\n"
+        "                 subfolder's in its place among the names\r\n"
         "  --help, -h     show this text\r\n"
         "  --version      show the version\r\n"
         "  --             end of the options: every argument after it names a scene\r\n"
@@ -265,10 +268,11 @@ const char* file_name_of(const char* path) {
     return name;
 }
 
-// A folder named as a scene: each .png file directly in it, in name order.
+// A folder named as a scene: each .png file directly in it, in name order;
+// with --recursive, each subfolder's in its place among them.
 bool extract_folder(run& r, const char* folder) {
     char reason[reason_capacity];
-    path_list* paths = list_png_files(folder, reason);
+    path_list* paths = list_png_files(folder, r.line->recursive, r.line->output, reason);
     const shown_name name = show_name(folder);
     if (!paths) {
         text_printf(stderr, "cannot read %s: %s\r\n", name.text, reason);
@@ -283,10 +287,18 @@ bool extract_folder(run& r, const char* folder) {
     // The cards of this run, and of earlier runs into this folder, are no
     // scenes to read again: a run repeated would write each card anew under
     // a new tag, and then those, growing every time.
-    const bool output_here = same_folder(folder, r.line->output);
     uint32_t passed_over = 0;
-    auto passed = [&](int i) { return output_here && looks_like_card_name(file_name_of(path_at(paths, i))); };
+    auto passed = [&](int i) {
+        return path_in_output(paths, i) && looks_like_card_name(file_name_of(path_at(paths, i)));
+    };
     for (int i = 0; i < path_count(paths); ++i) {
+        if (const char* problem = path_problem(paths, i)) {
+            // A subfolder that cannot be read, said in its place.
+            text_printf(stderr, "cannot read %s: %s\r\n", show_name(path_at(paths, i)).text, problem);
+            if (r.line->json) json_report_refused(&r.json, path_at(paths, i), "cannot read", problem);
+            ok = false;
+            continue;
+        }
         if (passed(i)) {
             ++passed_over;
             continue;
@@ -294,7 +306,7 @@ bool extract_folder(run& r, const char* folder) {
         next_scene next[max_scenes_ahead];
         int count = 0;
         for (int k = i + 1; k < path_count(paths) && count < max_scenes_ahead; ++k)
-            if (!passed(k)) next[count++] = next_scene{path_at(paths, k), utf8_path};
+            if (!passed(k) && !path_problem(paths, k)) next[count++] = next_scene{path_at(paths, k), utf8_path};
         ok &= extract_scene(r, path_at(paths, i), utf8_path, next, count);
     }
     free_path_list(paths);
@@ -319,8 +331,10 @@ int finish_run(run& r, bool failed, const char* error) {
 }
 
 json_run_head run_head(const command_line& line) {
-    return json_run_head{CARDLIFT_VERSION, line.markers == marker_set::newer_games, line.list, line.names, line.quiet,
-                         line.output};
+    json_run_head head{CARDLIFT_VERSION, line.markers == marker_set::newer_games, line.list, line.names, line.quiet,
+                       line.output};
+    head.recursive = line.recursive;
+    return head;
 }
 
 int extract_scenes(const command_line& line, bool output_open) {

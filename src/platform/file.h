@@ -71,22 +71,25 @@ bool make_folders(const char* path, char (&reason)[reason_capacity]);
 // Whether `path` names a folder.
 bool is_folder(const char* path);
 
-// Whether the folders `a` (a folder named as a scene) and `b` (the output
-// folder; null: the current directory) are one and the same, however each is
-// spelt (links, "." and "..", a relative path). On Windows, the output
-// folder, in make_folders and store_file too, is UTF-8 (argument_as_utf8).
-bool same_folder(const char* a, const char* b);
-
-// The names of the regular files directly in `folder` whose names end in
-// ".png" (any case), sorted byte by byte, each as a path: folder, a
-// separator, the name. On Windows the paths are UTF-8, to be loaded with
-// utf8_path as their argument. False, with the reason, when the folder
-// cannot be read.
+// The regular files directly in `folder` whose names end in ".png" (any
+// case), and with `deep` those in every folder below it, at any depth (not
+// through links, at most max_folder_depth down), each as a path: folder, a
+// separator, the name. Each folder's names are sorted byte by byte, and a
+// subfolder's files stand in its place among them. On Windows the paths are
+// UTF-8, to be loaded with utf8_path as their argument. False, with the
+// reason, when `folder` cannot be read; a subfolder that cannot be read is an
+// entry of its own with the reason (path_problem). Each file notes whether
+// its folder is `output` (null: the current directory), however spelt.
 constexpr int utf8_path = -2;
+constexpr int max_folder_depth = 32;
 struct path_list;
-path_list* list_png_files(const char* folder, char (&reason)[reason_capacity]);
+path_list* list_png_files(const char* folder, bool deep, const char* output, char (&reason)[reason_capacity]);
 int path_count(const path_list* list);
 const char* path_at(const path_list* list, int index);
+// Why the subfolder at `index` could not be read; null for a file.
+const char* path_problem(const path_list* list, int index);
+// Whether the file at `index` lies directly in the output folder.
+bool path_in_output(const path_list* list, int index);
 void free_path_list(path_list* list);
 
 // Keeps the signals that end the process away from the calling thread (a

@@ -267,11 +267,6 @@ bool is_folder(const char* path) {
     return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool same_folder(const char* a, const char* b) {
-    struct stat sa, sb;
-    return stat(a, &sa) == 0 && stat(b ? b : ".", &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 bool make_folders(const char* path, char (&reason)[reason_capacity]) {
     std::string partial;
     const std::string whole = path;
@@ -293,32 +288,90 @@ bool make_folders(const char* path, char (&reason)[reason_capacity]) {
     return true;
 }
 
+struct path_entry {
+    std::string path;
+    std::string problem;  // a subfolder that could not be read: why
+    bool in_output;
+};
 struct path_list {
-    std::vector<std::string> paths;
+    std::vector<path_entry> entries;
 };
 
-path_list* list_png_files(const char* folder, char (&reason)[reason_capacity]) {
-    DIR* dir = opendir(folder);
+namespace {
+
+struct folder_walk {
+    path_list* list;
+    bool deep;
+    bool has_output;  // the output folder exists: its identity
+    dev_t output_dev;
+    ino_t output_ino;
+};
+
+bool walk_folder(folder_walk& w, const std::string& folder, int depth, char (&reason)[reason_capacity]) {
+    DIR* dir = opendir(folder.c_str());
     if (!dir) {
         std::snprintf(reason, reason_capacity, "%s", std::strerror(errno));
-        return nullptr;
+        return false;
     }
-    path_list* list = new path_list;
-    const std::string base = folder, slash = !base.empty() && base.back() == '/' ? "" : "/";
+    struct stat self;
+    const bool in_output = w.has_output && fstat(dirfd(dir), &self) == 0 && self.st_dev == w.output_dev &&
+                           self.st_ino == w.output_ino;
+    const std::string slash = !folder.empty() && folder.back() == '/' ? "" : "/";
+    std::vector<std::pair<std::string, bool>> names;  // and whether it is a folder to go into
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name.size() < 5 || strcasecmp(name.c_str() + name.size() - 4, ".png") != 0) continue;
-        const std::string path = base + slash + name;
+        if (name == "." || name == "..") continue;
+        const std::string path = folder + slash + name;
         struct stat st;
-        if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) list->paths.push_back(path);
+        // A link to a folder is not followed: it may lead back up.
+        if (w.deep && lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            names.emplace_back(name, true);
+            continue;
+        }
+        if (name.size() < 5 || strcasecmp(name.c_str() + name.size() - 4, ".png") != 0) continue;
+        if (stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) names.emplace_back(name, false);
     }
     closedir(dir);
-    std::sort(list->paths.begin(), list->paths.end());
+    std::sort(names.begin(), names.end());
+    for (const auto& [name, is_folder] : names) {
+        const std::string path = folder + slash + name;
+        char why[reason_capacity];
+        if (!is_folder) {
+            w.list->entries.push_back({path, "", in_output});
+        } else if (depth + 1 > max_folder_depth) {
+            w.list->entries.push_back({path, "more than 32 folders deep", false});
+        } else if (!walk_folder(w, path, depth + 1, why)) {
+            w.list->entries.push_back({path, why, false});
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+path_list* list_png_files(const char* folder, bool deep, const char* output, char (&reason)[reason_capacity]) {
+    path_list* list = new path_list;
+    folder_walk w{list, deep, false, 0, 0};
+    struct stat out;
+    if (stat(output ? output : ".", &out) == 0) {
+        w.has_output = true;
+        w.output_dev = out.st_dev;
+        w.output_ino = out.st_ino;
+    }
+    if (!walk_folder(w, folder, 0, reason)) {
+        delete list;
+        return nullptr;
+    }
     return list;
 }
 
-int path_count(const path_list* list) { return int(list->paths.size()); }
-const char* path_at(const path_list* list, int index) { return list->paths[size_t(index)].c_str(); }
+int path_count(const path_list* list) { return int(list->entries.size()); }
+const char* path_at(const path_list* list, int index) { return list->entries[size_t(index)].path.c_str(); }
+const char* path_problem(const path_list* list, int index) {
+    const path_entry& e = list->entries[size_t(index)];
+    return e.problem.empty() ? nullptr : e.problem.c_str();
+}
+bool path_in_output(const path_list* list, int index) { return list->entries[size_t(index)].in_output; }
 void free_path_list(path_list* list) { delete list; }
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }

@@ -416,11 +416,8 @@ bool is_folder(const char* path) {
 
 namespace {
 
-// The volume and file index of the folder `path` (null: the current one), in
-// code page `code_page`.
-bool folder_identity(const char* path, UINT code_page, BY_HANDLE_FILE_INFORMATION* info) {
-    wchar_t wide[max_path_units];
-    if (MultiByteToWideChar(code_page, 0, path ? path : ".", -1, wide, max_path_units) <= 0) return false;
+// The volume and file index of the folder `wide`.
+bool folder_identity(const wchar_t* wide, BY_HANDLE_FILE_INFORMATION* info) {
     // Backup semantics: the only way CreateFileW opens a folder.
     const HANDLE handle = CreateFileW(wide, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -431,14 +428,6 @@ bool folder_identity(const char* path, UINT code_page, BY_HANDLE_FILE_INFORMATIO
 }
 
 }  // namespace
-
-bool same_folder(const char* a, const char* b) {
-    BY_HANDLE_FILE_INFORMATION ia, ib;
-    // A folder named as a scene comes in the ANSI code page; the output folder in UTF-8.
-    return folder_identity(a, CP_ACP, &ia) && folder_identity(b, CP_UTF8, &ib) &&
-           ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
-}
 
 bool make_folders(const char* path, char (&reason)[reason_capacity]) {
     wchar_t wide[max_path_units];
@@ -469,46 +458,117 @@ bool make_folders(const char* path, char (&reason)[reason_capacity]) {
     return true;
 }
 
+struct path_entry {
+    std::string path;     // UTF-8
+    std::string problem;  // a subfolder that could not be read: why
+    bool in_output;
+};
 struct path_list {
-    std::vector<std::string> paths;
+    std::vector<path_entry> entries;
 };
 
-path_list* list_png_files(const char* folder, char (&reason)[reason_capacity]) {
-    wchar_t pattern[max_path_units];
-    const int n = MultiByteToWideChar(CP_ACP, 0, folder, -1, pattern, max_path_units - 3);
-    if (n <= 0) {
-        set_reason(reason, GetLastError());
-        return nullptr;
+namespace {
+
+std::string utf8_of(const wchar_t* wide) {
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return std::string();
+    std::string text(size_t(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), n, nullptr, nullptr);
+    text.pop_back();  // the terminator
+    return text;
+}
+
+struct folder_walk {
+    path_list* list;
+    bool deep;
+    bool has_output;  // the output folder exists: its identity
+    BY_HANDLE_FILE_INFORMATION output;
+};
+
+bool same_identity(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// `folder` in UTF-16 to read it, `shown` the same in UTF-8 for the paths.
+bool walk_folder(folder_walk& w, const std::wstring& folder, const std::string& shown, int depth,
+                 char (&reason)[reason_capacity]) {
+    if (folder.size() + 3 > size_t(max_path_units)) {
+        std::snprintf(reason, reason_capacity, "the path is too long");
+        return false;
     }
-    std::wcscat(pattern, L"\\*");
+    const bool slash = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
     WIN32_FIND_DATAW found;
-    const HANDLE find = FindFirstFileW(pattern, &found);
+    const HANDLE find = FindFirstFileW((folder + (slash ? L"*" : L"\\*")).c_str(), &found);
     if (find == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND) {
         set_reason(reason, GetLastError());
-        return nullptr;
+        return false;
     }
-    // The folder's own text, in UTF-8, before each name.
-    char base[max_path_units * 3];
-    WideCharToMultiByte(CP_UTF8, 0, pattern, n - 1, base, sizeof base, nullptr, nullptr);
-    base[WideCharToMultiByte(CP_UTF8, 0, pattern, n - 1, nullptr, 0, nullptr, nullptr)] = '\0';
-    path_list* list = new path_list;
+    BY_HANDLE_FILE_INFORMATION self;
+    const bool in_output = w.has_output && folder_identity(folder.c_str(), &self) && same_identity(self, w.output);
+    struct named {
+        std::string name;  // UTF-8, for the order and the paths
+        std::wstring wide;
+        bool is_folder;
+        bool operator<(const named& o) const { return name < o.name; }
+    };
+    std::vector<named> names;
     for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &found)) {
-        const size_t len = std::wcslen(found.cFileName);
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        if (len < 5 || _wcsicmp(found.cFileName + len - 4, L".png") != 0) continue;
-        char name[max_path_units * 3];
-        if (WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, name, sizeof name, nullptr, nullptr) <= 0) continue;
-        const std::string b = base;
-        const bool slash = !b.empty() && (b.back() == '\\' || b.back() == '/');
-        list->paths.push_back(b + (slash ? "" : "\\") + name);
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            // A junction or a link to a folder is not followed: it may lead back up.
+            if (w.deep && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                names.push_back({utf8_of(name.c_str()), name, true});
+            continue;
+        }
+        if (name.size() < 5 || _wcsicmp(name.c_str() + name.size() - 4, L".png") != 0) continue;
+        names.push_back({utf8_of(name.c_str()), name, false});
     }
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
-    std::sort(list->paths.begin(), list->paths.end());
+    std::sort(names.begin(), names.end());
+    for (const named& n : names) {
+        const std::string path = shown + (slash ? "" : "\\") + n.name;
+        char why[reason_capacity];
+        if (!n.is_folder) {
+            w.list->entries.push_back({path, "", in_output});
+        } else if (depth + 1 > max_folder_depth) {
+            w.list->entries.push_back({path, "more than 32 folders deep", false});
+        } else if (!walk_folder(w, folder + (slash ? L"" : L"\\") + n.wide, path, depth + 1, why)) {
+            w.list->entries.push_back({path, why, false});
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+// A folder named as a scene comes in the ANSI code page; the output folder in UTF-8.
+path_list* list_png_files(const char* folder, bool deep, const char* output, char (&reason)[reason_capacity]) {
+    wchar_t wide[max_path_units];
+    if (MultiByteToWideChar(CP_ACP, 0, folder, -1, wide, max_path_units) <= 0) {
+        set_reason(reason, GetLastError());
+        return nullptr;
+    }
+    path_list* list = new path_list;
+    folder_walk w{list, deep, false, {}};
+    wchar_t out[max_path_units];
+    w.has_output = MultiByteToWideChar(CP_UTF8, 0, output ? output : ".", -1, out, max_path_units) > 0 &&
+                   folder_identity(out, &w.output);
+    if (!walk_folder(w, wide, utf8_of(wide), 0, reason)) {
+        delete list;
+        return nullptr;
+    }
     return list;
 }
 
-int path_count(const path_list* list) { return int(list->paths.size()); }
-const char* path_at(const path_list* list, int index) { return list->paths[size_t(index)].c_str(); }
+int path_count(const path_list* list) { return int(list->entries.size()); }
+const char* path_at(const path_list* list, int index) { return list->entries[size_t(index)].path.c_str(); }
+const char* path_problem(const path_list* list, int index) {
+    const path_entry& e = list->entries[size_t(index)];
+    return e.problem.empty() ? nullptr : e.problem.c_str();
+}
+bool path_in_output(const path_list* list, int index) { return list->entries[size_t(index)].in_output; }
 void free_path_list(path_list* list) { delete list; }
 
 // A console answers GetConsoleMode; a file, a pipe or NUL do not.

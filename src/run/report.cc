@@ -191,6 +191,7 @@ void json_report_start(json_report* r, FILE* out, const json_run_head& head) {
     const json options = {
         {"newer_games", head.newer_games}, {"list", head.list},   {"names", head.names},
         {"quiet", head.quiet},             {"output", head.output ? json(head.output) : json(nullptr)},
+        {"recursive", head.recursive},
     };
     put(r, "{\n  \"program\": \"cardlift\",\n  \"version\": " + text_of(head.version) +
                ",\n  \"options\": " + text_of(options) + ",\n  \"output_folder\": " +

@@ -41,6 +41,7 @@ struct json_run_head {
     bool names;
     bool quiet;
     const char* output;  // --output, null when not given
+    bool recursive = false;
 };
 
 // Totals over every scene of the run.

@@ -300,6 +300,65 @@ TEST(e2e_outputs, a_folder_of_scenes) {
     EXPECT_EQ(mixed.err, "mixed" + sep + "a.png: not a scene file\r\n");
 }
 
+// With --recursive a folder stands for its .png files at any depth: each
+// folder's names in order, a subfolder's files in its place among them, a
+// link to a folder not followed, 32 folders down read and the 33rd said.
+TEST(e2e_outputs, a_folder_and_its_subfolders) {
+    const cast k;
+    const scene_plan one = plan_scene({k.c});
+    sandbox box;
+    const std::string sep = windows_tool() ? "\\" : "/";
+    write_file(box, "scenes/a.png", one.file);
+    write_file(box, "scenes/sub/x.png", one.file);
+    write_file(box, "scenes/sub/deeper/y.png", one.file);
+    write_file(box, "scenes/sub.png", one.file);
+    write_file(box, "scenes/sub/notes.txt", one.file);
+    // wine shows a link as the folder it leads to: a loop only the depth ends.
+    if (!windows_tool()) std::filesystem::create_directory_symlink("..", box.work + "/scenes/sub/up");
+    const std::vector<std::string> order = {"scenes" + sep + "a.png", "scenes" + sep + "sub" + sep + "deeper" + sep + "y.png",
+                                            "scenes" + sep + "sub" + sep + "x.png", "scenes" + sep + "sub.png"};
+    std::string want;
+    for (const std::string& path : order) want += path + ":\r\n\rExtracted 1 character.\r\n";
+    for (const char* option : {"-r", "--recursive"}) {
+        sandbox copy;
+        std::filesystem::copy(box.work + "/scenes", copy.work + "/scenes",
+                              std::filesystem::copy_options::recursive | std::filesystem::copy_options::copy_symlinks);
+        expect_run(run_tool(copy, {"-q", option, "scenes"}), 0, want);
+        for (const std::string& path : order)
+            EXPECT_TRUE(same_text(read_card(copy, card_name("RG_F", 1, path)).rest, k.c)) << path;
+    }
+    expect_run(run_tool(box, {"-q", "scenes"}), 0,
+               "scenes" + sep + "a.png:\r\n\rExtracted 1 character.\r\nscenes" + sep + "sub.png:\r\n\rExtracted 1 character.\r\n");
+
+    // 32 folders down is read; the 33rd is said, and fails the run.
+    sandbox deep;
+    std::string down = "top", path = "top";
+    for (int level = 1; level <= 32; ++level) {
+        down += sep + "d";
+        path += "/d";
+    }
+    write_file(deep, path + "/in.png", one.file);
+    write_file(deep, path + "/d/out.png", one.file);
+    const run_result r = run_tool(deep, {"-q", "-r", "top"});
+    expect_run(r, 1, down + sep + "in.png:\r\n\rExtracted 1 character.\r\n",
+               "cannot read " + down + sep + "d: more than 32 folders deep\r\n");
+    const run_result doc = run_tool(deep, {"-q", "-r", "--json", "top"});
+    EXPECT_NE(doc.out.find("\"reason\": \"more than 32 folders deep\""), std::string::npos) << doc.out;
+    EXPECT_NE(doc.out.find("\"recursive\":true"), std::string::npos) << doc.out.substr(0, 300);
+
+    // Cards written into a subfolder are not read back from it.
+    sandbox again;
+    write_file(again, "S/scene.png", k.plan.file);
+    for (int run = 0; run < 2; ++run) {
+        const run_result twice = run_tool(again, {"-q", "-r", "-o", "S/cards", "S"});
+        EXPECT_EQ(twice.status, 0) << twice.err;
+        EXPECT_EQ(twice.err, run == 0 ? "" : "S: passed over 3 cards written into this folder (named like "
+                                             "KK_F_1A2B3C4D_001.png); name one to read it as a scene.\r\n");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(again.work + "/S/cards"),
+                                std::filesystem::directory_iterator()), 3);
+    }
+}
+
 // A run repeated leaves the same files: the cards in the output folder, named
 // as this tool names cards, are not read back as scenes when that folder is
 // named as a scene, however it is spelt; elsewhere such a name is a scene.

@@ -18,7 +18,7 @@ TEST(options, command_line) {
         std::vector<std::string> args;
         act action;
         const char* scenes;  // the scenes' argv indices, in order
-        const char* flags;   // n newer games, l list, j json, N names, q quiet
+        const char* flags;   // n newer games, l list, j json, N names, q quiet, r recursive
         const char* output;  // null: none
         const char* error;   // the start of the usage error
     } cases[] = {
@@ -28,6 +28,8 @@ TEST(options, command_line) {
         {{"a.png", "--newer-games", "b.png"}, act::extract, "1 3", "n", nullptr, ""},
         {{"-lq", "a.png"}, act::extract, "2", "lq", nullptr, ""},
         {{"-qlo", "d", "a.png"}, act::extract, "3", "lq", "d", ""},
+        {{"-lr", "dir", "--rec"}, act::extract, "2", "lr", nullptr, ""},
+        {{"dir", "--recursive"}, act::extract, "1", "r", nullptr, ""},
         {{"-oDIR", "a.png"}, act::extract, "2", "", "DIR", ""},
         {{"--output=DIR", "a.png"}, act::extract, "2", "", "DIR", ""},
         {{"--output", "DIR", "a.png"}, act::extract, "3", "", "DIR", ""},
@@ -47,6 +49,7 @@ TEST(options, command_line) {
         {{"--n", "a"}, act::usage_error, "2", "", nullptr, "ambiguous option --n ("},
         {{"--list=1", "a"}, act::usage_error, "2", "", nullptr, "--list takes no value ("},
         {{"--newer-games=1"}, act::usage_error, "", "", nullptr, "--newer-games takes no value ("},
+        {{"--recursive=yes", "dir"}, act::usage_error, "2", "", nullptr, "--recursive takes no value ("},
         {{"a", "-o"}, act::usage_error, "1", "", nullptr, "-o needs a folder after it ("},
         {{"a", "--output"}, act::usage_error, "1", "", nullptr, "--output needs a folder after it ("},
         {{"-o", ""}, act::usage_error, "", "", "", "-o needs a folder name, not an empty one ("},
@@ -78,6 +81,7 @@ TEST(options, command_line) {
         if (line.json) flags += 'j';
         if (line.names) flags += 'N';
         if (line.quiet) flags += 'q';
+        if (line.recursive) flags += 'r';
         EXPECT_EQ(flags, c.flags);
         EXPECT_EQ(std::string(line.output ? line.output : "(none)"), c.output ? c.output : "(none)");
         if (line.output) EXPECT_EQ(before[size_t(line.output_index)] + line.output_offset, line.output);
