@@ -7,7 +7,7 @@
 //
 // usage: node page_test.mjs <cardlift.html> <cardlift> <demo scene> <folder of make_cast_scene> <artifact dir>
 import { chromium } from "playwright-core";
-import { execFileSync } from "node:child_process";
+import { execFileSync, spawnSync } from "node:child_process";
 import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
@@ -30,11 +30,12 @@ fs.writeFileSync(path.join(scenes, "notes.txt"), "not a scene\n".repeat(20));
 const inScenes = (...names) => names.map((n) => path.join(scenes, n));
 
 // The cards the Linux program writes for `names` (paths relative to `from`),
-// by name.
+// by name; the run must end with `status`.
 let runs = 0;
-function nativeCards(from, names, options = []) {
+function nativeCards(from, names, options = [], status = 0) {
   const out = path.join(work, "native" + ++runs);
-  execFileSync(tool, ["-q", "-o", out, ...options, ...names], { cwd: from, stdio: ["ignore", "ignore", "inherit"] });
+  const run = spawnSync(tool, ["-q", "-o", out, ...options, ...names], { cwd: from, stdio: ["ignore", "ignore", "pipe"] });
+  if (run.status !== status) throw new Error("cardlift " + names.join(" ") + " ended " + run.status + ": " + run.stderr);
   return new Map(fs.readdirSync(out).map((n) => [n, fs.readFileSync(path.join(out, n))]));
 }
 
@@ -178,22 +179,30 @@ check(without && without.tiles.length === 1 && without.status.includes("1 more o
       "the switch off scans again: " + JSON.stringify(without));
 await page.close();
 
-// A folder of 150 scenes, chosen as a folder: the scenes directly in it, each
-// under FOLDER/NAME in name order, every card as the program writes it for the folder.
+// A folder of 150 scenes, chosen as a folder: its scenes at any depth, each
+// under FOLDER/SUB/NAME, each folder's names in order with a subfolder's in
+// its place, every card as `cardlift -r` writes it for the folder; a folder
+// more than 32 levels down is said, not read, as the program says it.
 const folder = path.join(work, "folder", "party");
-fs.mkdirSync(path.join(folder, "deeper"), { recursive: true });
+const tooDeep = path.join(folder, "deeper", ...Array(32).fill("d"));
+fs.mkdirSync(tooDeep, { recursive: true });
 for (let i = 1; i <= 150; ++i) fs.copyFileSync(path.join(made, "later.png"), path.join(folder, "scene " + String(i).padStart(3, "0") + ".png"));
 fs.copyFileSync(path.join(made, "later.png"), path.join(folder, "deeper", "inner.png"));
+fs.copyFileSync(path.join(made, "later.png"), path.join(tooDeep, "lost.png"));
 fs.writeFileSync(path.join(folder, "readme.txt"), "not a scene\n");
 const wide = await open();
 await wide.setInputFiles("#pick-folder", folder);
-await settled(wide, 150);
+await settled(wide, 152);
 shown = await scenesShown(wide);
-check(shown.length === 150 && shown.every((s, i) => s.title === "party/scene " + String(i + 1).padStart(3, "0") + ".png" &&
-                                                   s.status === "2 characters." && s.tiles.length === 2),
-      "a folder of 150 scenes: each shown with its folder, in order: " + shown.length + ", " + (shown[0] && shown[0].title));
-sameCards((await savedZip(wide)).cards, nativeCards(path.join(work, "folder"), ["party"], ["--newer-games"]),
-          "the folder's zip");
+const deepTitle = "party/deeper/" + Array(32).fill("d").join("/");
+check(shown.length === 152 && shown[0].title === deepTitle && shown[0].status === "Not read: more than 32 folders deep." &&
+      shown[1].title === "party/deeper/inner.png" &&
+      shown.slice(2).every((s, i) => s.title === "party/scene " + String(i + 1).padStart(3, "0") + ".png") &&
+      shown.slice(1).every((s) => s.status === "2 characters." && s.tiles.length === 2),
+      "a folder of 150 scenes and a subfolder: each shown with its folders, in order: " + shown.length + ", " +
+      shown.slice(0, 3).map((s) => s.title + ": " + s.status).join("; "));
+sameCards((await savedZip(wide)).cards, nativeCards(path.join(work, "folder"), ["party"], ["--newer-games", "-r"], 1),
+          "the folder's zip, as cardlift -r");
 await wide.close();
 
 // A disabled button looks disabled.
