@@ -9,9 +9,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 . tools/deps.sh
-ensure_packages "${native_packages[@]}" "${web_packages[@]}"
-export NODE_PATH=/usr/share/nodejs
-cmake --workflow --preset web >/dev/null
+build_web_page >/dev/null
 build=build/bench-page
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" -j2 --target cardlift make_cast_scene >/dev/null

@@ -52,3 +52,12 @@ ensure_playwright() {
     (cd "$1" && npm install --no-audit --no-fund --loglevel=error) ||
         { echo "npm could not install playwright-core into $1 (see above)" >&2; return 1; }
 }
+
+# Builds the page (build/web/cardlift.html, preset "web") with what it needs
+# installed first; emscripten 3.1.6 finds its JavaScript helpers (acorn)
+# through NODE_PATH.
+build_web_page() {
+    ensure_packages "${native_packages[@]}" "${web_packages[@]}"
+    export NODE_PATH=/usr/share/nodejs
+    cmake --workflow --preset web
+}

@@ -9,11 +9,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$here"
 . tools/deps.sh
-ensure_packages "${native_packages[@]}" "${web_packages[@]}"
-
-# emscripten 3.1.6 finds its JavaScript helpers (acorn) through NODE_PATH.
-export NODE_PATH=/usr/share/nodejs
-cmake --workflow --preset web
+build_web_page
 cmake --preset default >/dev/null
 cmake --build --preset default --target cardlift make_cast_scene
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/path_list.h"
 
 namespace {
 
@@ -288,15 +289,6 @@ bool make_folders(const char* path, char (&reason)[reason_capacity]) {
     return true;
 }
 
-struct path_entry {
-    std::string path;
-    std::string problem;  // a subfolder that could not be read: why
-    bool in_output;
-};
-struct path_list {
-    std::vector<path_entry> entries;
-};
-
 namespace {
 
 struct folder_walk {
@@ -365,14 +357,6 @@ path_list* list_png_files(const char* folder, bool deep, const char* output, cha
     return list;
 }
 
-int path_count(const path_list* list) { return int(list->entries.size()); }
-const char* path_at(const path_list* list, int index) { return list->entries[size_t(index)].path.c_str(); }
-const char* path_problem(const path_list* list, int index) {
-    const path_entry& e = list->entries[size_t(index)];
-    return e.problem.empty() ? nullptr : e.problem.c_str();
-}
-bool path_in_output(const path_list* list, int index) { return list->entries[size_t(index)].in_output; }
-void free_path_list(path_list* list) { delete list; }
 
 bool stdout_is_terminal() { return isatty(STDOUT_FILENO) == 1; }
 
