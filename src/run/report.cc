@@ -174,7 +174,7 @@ void json_report_no_memory(FILE* out, const json_run_head& head) {
                  text_line_end, boolean(head.newer_games), boolean(head.list), boolean(head.names), boolean(head.quiet));
     if (head.output) put_json_string(out, head.output);
     else text_puts("null", out);
-    text_printf(out, "},%s  \"output_folder\": ", text_line_end);
+    text_printf(out, ",\"recursive\":%s},%s  \"output_folder\": ", boolean(head.recursive), text_line_end);
     put_json_string(out, head.output ? head.output : ".");
     text_printf(out,
                  ",%s  \"scenes\": [],%s  \"totals\": {\"scenes\":0,\"scanned\":0,\"refused\":0,\"records\":0,"
