@@ -3,6 +3,7 @@
 // scene's drawing. Appended to the module's code (createCardlift) in one script.
 "use strict";
 const modulePromise = createCardlift();
+modulePromise.then((M) => M._web_warm_up(), () => {});
 const megabytes = (n) => Math.max(1, Math.round(n / 1048576));
 function outOfMemory(id, size) {
   postMessage({ id, outOfMemory: true, error: "This file (" + megabytes(size) + " MB) needs more memory than " +
@@ -30,7 +31,16 @@ onmessage = async (event) => {
     postMessage({ id, error: "The page could not start its WebAssembly: " + e });
     return;
   }
-  M.onProgress = (percent) => postMessage({ id, progress: percent });
+  // The page shows the first share's percentage, at most ten times a
+  // second: each one shown costs the page a layout and a paint, which the
+  // cores drawing cards would otherwise have.
+  let told = 0;
+  M.onProgress = share !== 0 ? null : (percent) => {
+    const now = performance.now();
+    if (now - told < 100) return;
+    told = now;
+    postMessage({ id, progress: percent });
+  };
   let data;
   try {
     data = new Uint8Array(await file.arrayBuffer());
