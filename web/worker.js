@@ -6,7 +6,7 @@ const modulePromise = createCardlift();
 modulePromise.then((M) => M._web_warm_up(), () => {});
 const megabytes = (n) => Math.max(1, Math.round(n / 1048576));
 function outOfMemory(id, size) {
-  postMessage({ id, outOfMemory: true, error: "This file (" + megabytes(size) + " MB) needs more memory than " +
+  postMessage({ id, error: "This file (" + megabytes(size) + " MB) needs more memory than " +
     "this browser gives a page. The cardlift program extracts it; so may a browser with more memory." });
 }
 // Whether `b` holds the marker of Emotion Creators' characters, which this

@@ -331,7 +331,8 @@ bool walk_folder(folder_walk& w, const std::string& folder, int depth, char (&re
         if (!is_folder) {
             w.list->entries.push_back({path, "", in_output});
         } else if (depth + 1 > max_folder_depth) {
-            w.list->entries.push_back({path, "more than 32 folders deep", false});
+            std::snprintf(why, sizeof why, "more than %d folders deep", max_folder_depth);
+            w.list->entries.push_back({path, why, false});
         } else if (!walk_folder(w, path, depth + 1, why)) {
             w.list->entries.push_back({path, why, false});
         }

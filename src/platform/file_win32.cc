@@ -525,7 +525,8 @@ bool walk_folder(folder_walk& w, const std::wstring& folder, const std::string& 
         if (!n.is_folder) {
             w.list->entries.push_back({path, "", in_output});
         } else if (depth + 1 > max_folder_depth) {
-            w.list->entries.push_back({path, "more than 32 folders deep", false});
+            std::snprintf(why, sizeof why, "more than %d folders deep", max_folder_depth);
+            w.list->entries.push_back({path, why, false});
         } else if (!walk_folder(w, folder + (slash ? L"" : L"\\") + n.wide, path, depth + 1, why)) {
             w.list->entries.push_back({path, why, false});
         }
